@@ -1,0 +1,70 @@
+// Bidirectional context: an output context whose child is the bidirectional
+// module, started with an option list and told to terminate at teardown.
+
+#include <cerrno>
+#include <cstdlib>
+
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include "qzpk.h"
+#include "qzpk_internal.h"
+
+namespace {
+
+// Only the first byte is defined; the module must not read the others.
+static constexpr unsigned char kTerminatePayload[4] = {0, 0, 0, 0};
+
+// 'reapChild()' - Wait for the module child to end, across interruptions.
+void reapChild(pid_t pid) {
+  while (waitpid(pid, nullptr, 0) < 0 && errno == EINTR) {
+  }
+}
+
+// 'closeModuleFds()' - Close the filter's three pipe ends to the child.
+void closeModuleFds(const ModuleFds &fds) {
+  close(fds.cmd_fd);
+  close(fds.res_fd);
+  close(fds.dat_fd);
+}
+
+} // namespace
+
+// 'qzpkBidiNew()' - Create a context that runs the bidirectional module.
+OutputContext *qzpkBidiNew(int format, int output, const char *optList) {
+  if (!optList)
+    return nullptr;
+  auto *ctx = static_cast<OutputContext *>(calloc(1, sizeof(OutputContext)));
+  if (!ctx)
+    return nullptr;
+  ctx->mode = 1;
+  if (qzprocStartBidi(&ctx->childPid, &ctx->fds, format, output, optList) < 0) {
+    free(ctx);
+    return nullptr;
+  }
+  return ctx;
+}
+
+// 'qzpkBidiDestroy()' - Tell the bidirectional module to end, wait, free.
+//
+// The context is freed even when command 240 cannot be written; its pipe
+// ends are closed then too, since nothing could ever use them again.
+int qzpkBidiDestroy(OutputContext *ctx) {
+  if (!ctx)
+    return 0;
+  if (ctx->mode == 0) {
+    attrFreeAll(ctx->attrs);
+    free(ctx);
+    return 0;
+  }
+
+  int result = 0;
+  if (qzprocWriteCommand(ctx->fds, CMD_TERMINATE, kTerminatePayload,
+                         sizeof kTerminatePayload) != 0)
+    result = -1;
+  else
+    reapChild(ctx->childPid);
+  closeModuleFds(ctx->fds);
+  free(ctx);
+  return result;
+}
