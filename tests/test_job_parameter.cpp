@@ -135,6 +135,10 @@ TEST_F(JobParameter, BuildsExactStringForFixtureWithLfAndCrLf) {
                          "QZUsrName=alice;QZJobUser=alice;QZPDEUserName=alice;"
                          "QZHomeUser=alice;QZDocName=Report;QZCopies=2;")
                             .c_str());
+    // The buffer holds the text and four zero bytes (ASan proves the size).
+    std::size_t length = std::strlen(got.p);
+    for (std::size_t i = 0; i < 4; ++i)
+      EXPECT_EQ(got.p[length + i], '\0');
   }
 }
 
