@@ -16,14 +16,6 @@
 #include <string>
 #include <vector>
 
-#if defined(__SANITIZE_ADDRESS__)
-// libcups 2.4.2 leaks the Duplex names of the PPD cache that cupsMarkOptions
-// builds for IPP options such as "sides"; ppdClose does not free them.
-extern "C" const char *__lsan_default_suppressions() {
-  return "leak:_ppdCacheCreateWithPPD\n";
-}
-#endif
-
 namespace {
 
 const std::string kFixtures = TOVEFILT_SOURCE_DIR "/tests/fixtures/";
