@@ -4,6 +4,7 @@
 
 #include <sched.h>
 #include <sys/ioctl.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <thread>
 
@@ -303,6 +304,50 @@ TEST(ModuleStart, UnrunnableProgramShowsAtTheFirstResponse)
   close(fds.cmd_fd);
   close(fds.res_fd);
   close(fds.dat_fd);
+}
+
+// 'startUnderFdLimit()' - In a child, start with room for only `room` more
+// descriptors; 0 when the start failed cleanly (outputs untouched, no
+// descriptor left open), 1 when it failed otherwise, 2 when it succeeded.
+int startUnderFdLimit(int room)
+{
+  pid_t child = fork();
+  if (child == 0) {
+    int next = dup(0);
+    close(next);
+    int limit = next + room;
+    rlimit lim{static_cast<rlim_t>(limit), static_cast<rlim_t>(limit)};
+    setrlimit(RLIMIT_NOFILE, &lim);
+    std::vector<bool> open0;
+    for (int fd = 0; fd < limit; fd++)
+      open0.push_back(fcntl(fd, F_GETFD) >= 0);
+    pid_t pid = 77;
+    ModuleFds fds{-7, -7, -7};
+    if (qzprocStartPath(&pid, &fds, "/nonexistent", 3, 1, nullptr) == 0)
+      _exit(2);
+    bool same = true;
+    for (int fd = 0; fd < limit; fd++)
+      same = same && open0[static_cast<size_t>(fd)] == (fcntl(fd, F_GETFD) >= 0);
+    _exit(same && pid == 77 && fds.cmd_fd == -7 && fds.res_fd == -7 && fds.dat_fd == -7 ? 0 : 1);
+  }
+  return waitExit(child);
+}
+
+TEST(ModuleStart, PipeFailureLeavesOutputsAndDescriptorsAlone)
+{
+  for (int room : {0, 2, 4}) {
+    SCOPED_TRACE(room);
+    EXPECT_EQ(startUnderFdLimit(room), 0);
+  }
+}
+
+TEST(ModuleStart, BidiNeedsAnOptionText)
+{
+  pid_t pid = 77;
+  ModuleFds fds{-7, -7, -7};
+  EXPECT_EQ(qzprocStartBidi(&pid, &fds, 3, 1, nullptr), -1);
+  EXPECT_EQ(pid, 77);
+  EXPECT_EQ(fds.cmd_fd, -7);
 }
 
 TEST(ModuleKill, SignalsOnlyRealChildren)
