@@ -37,6 +37,8 @@ struct StandinReply {
 // What a program adds to the common loop; every hook may be null.
 struct StandinHooks {
   void *state = nullptr;
+  // Full start, once the arguments are known.
+  void (*onStart)(void *state, const StandinArgs &args) = nullptr;
   // Job data of one command 7, in order.
   void (*onData)(void *state, const unsigned char *data, size_t n) = nullptr;
   // Every command but 240, after its data; fills the natural reply.

@@ -6,7 +6,7 @@
 
 namespace {
 
-// 'parseFd()' - Read a non-negative decimal number after a prefix.
+// 'parseNonNegative()' - Read a whole non-negative decimal number.
 bool parseNonNegative(const char *text, int *value)
 {
   char *end = nullptr;

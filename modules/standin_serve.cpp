@@ -338,6 +338,8 @@ int standinMain(const StandinProgram &program, int argc, char **argv)
   }
   // The scheduler's cancel reaches the whole group; we serve on until 240.
   signal(SIGTERM, SIG_IGN);
+  if (program.hooks.onStart)
+    program.hooks.onStart(program.hooks.state, s.args);
   applyPointFaults(s, FaultWhen::Start);
   for (;;) {
     StandinCommand cmd;

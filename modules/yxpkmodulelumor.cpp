@@ -6,6 +6,12 @@
 
 namespace {
 
+// 'onStart()' - The printer's data goes to the --output descriptor.
+void onStart(void *state, const StandinArgs &args)
+{
+  static_cast<PjlJob *>(state)->outFd = args.output;
+}
+
 // 'onData()' - Job data of command 7 goes to the printer unchanged.
 void onData(void *state, const unsigned char *data, size_t n)
 {
@@ -41,12 +47,7 @@ void onTerminate(void *state)
 int main(int argc, char **argv)
 {
   static PjlJob job;
-  StandinProgram program{"yxpkmodulelumor", false, {&job, onData, onCommand, onTerminate}};
-  if (argc > 1) {
-    StandinArgs args;
-    std::string ignored;
-    if (standinParseArgs(argc, argv, false, &args, &ignored))
-      job.outFd = args.output;
-  }
+  StandinProgram program{"yxpkmodulelumor", false,
+                         {&job, onStart, onData, onCommand, onTerminate}};
   return standinMain(program, argc, argv);
 }
