@@ -7,13 +7,14 @@
 #include <cstring>
 #include <string>
 
-#pragma GCC diagnostic push
+// The bare calls are the deprecated PPD interface on purpose.
 #pragma GCC diagnostic ignored "-Wdeprecated-declarations"
 #include <cups/ppd.h>
-#pragma GCC diagnostic pop
 
 #include "job_parameter.h"
 #include "marked_keys.h"
+
+extern char **environ;
 
 namespace {
 
@@ -66,7 +67,6 @@ void jobParameter(benchmark::State &state, const std::string &ppd)
 // 'registerAll()' - One pair of benchmarks per PPD named in the environment.
 void registerAll()
 {
-  extern char **environ;
   static constexpr char prefix[] = "BENCH_PPD_";
   for (char **e = environ; *e != nullptr; e++) {
     if (strncmp(*e, prefix, sizeof prefix - 1) != 0)

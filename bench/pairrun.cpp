@@ -7,7 +7,8 @@
 //
 // A CMD is one text: leading NAME=value words set the environment, "<file"
 // and ">file" redirect, '...' quotes, the other words are the argument vector. A CMD that
-// holds "|", "&&" or ";" is run by /bin/sh -c instead. Each line of output:
+// holds "|", "&&" or ";" is run by bash -o pipefail -c instead, so that a
+// failing stage fails the run. Each line of output:
 //   cmd <k> median_s <t> ratio <r> maxrss_kb <m> status <s>
 #include <algorithm>
 #include <cerrno>
@@ -70,7 +71,7 @@ Command parseCommand(const std::string &text)
   Command c;
   if (text.find('|') != std::string::npos || text.find("&&") != std::string::npos ||
       text.find(';') != std::string::npos) {
-    c.argv = {"/bin/sh", "-c", text};
+    c.argv = {"/bin/bash", "-o", "pipefail", "-c", text};
     return c;
   }
   std::vector<std::string> words = splitWords(text);
