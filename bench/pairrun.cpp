@@ -5,8 +5,8 @@
 //
 //   pairrun [-n rounds] [-w warmups] CMD...
 //
-// A CMD is one text: leading NAME=value words set the environment, "<file"
-// and ">file" redirect, '...' quotes, the other words are the argument vector. A CMD that
+// A CMD is one text: leading NAME=value words set the environment, "<file",
+// ">file" and "2>file" redirect, '...' quotes, the other words are the argument vector. A CMD that
 // holds "|", "&&" or ";" is run by bash -o pipefail -c instead, so that a
 // failing stage fails the run. Each line of output:
 //   cmd <k> median_s <t> ratio <r> maxrss_kb <m> status <s>
@@ -31,7 +31,7 @@ namespace {
 struct Command {
   std::vector<std::string> argv;
   std::vector<std::string> env;
-  std::string in, out;
+  std::string in, out, err;
 };
 
 struct Sample {
@@ -81,7 +81,9 @@ Command parseCommand(const std::string &text)
        i++)
     c.env.push_back(words[i]);
   for (; i < words.size(); i++) {
-    if (words[i][0] == '<')
+    if (words[i].rfind("2>", 0) == 0)
+      c.err = words[i].size() > 2 ? words[i].substr(2) : words[++i];
+    else if (words[i][0] == '<')
       c.in = words[i].size() > 1 ? words[i].substr(1) : words[++i];
     else if (words[i][0] == '>')
       c.out = words[i].size() > 1 ? words[i].substr(1) : words[++i];
@@ -133,6 +135,8 @@ bool runOnce(const Command &c, Sample &s)
     posix_spawn_file_actions_addopen(&fa, 0, c.in.c_str(), O_RDONLY, 0);
   if (!c.out.empty())
     posix_spawn_file_actions_addopen(&fa, 1, c.out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+  if (!c.err.empty())
+    posix_spawn_file_actions_addopen(&fa, 2, c.err.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
   pid_t pid;
   double start = now();
   int err = posix_spawnp(&pid, argv[0], &fa, nullptr, argv.data(), envp.data());
