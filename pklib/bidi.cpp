@@ -16,13 +16,15 @@ namespace {
 static constexpr unsigned char kTerminatePayload[4] = {0, 0, 0, 0};
 
 // 'reapChild()' - Wait for the module child to end, across interruptions.
-void reapChild(pid_t pid) {
+void reapChild(pid_t pid)	// I - Child process
+{
   while (waitpid(pid, nullptr, 0) < 0 && errno == EINTR) {
   }
 }
 
 // 'closeModuleFds()' - Close the filter's three pipe ends to the child.
-void closeModuleFds(const ModuleFds &fds) {
+void closeModuleFds(const ModuleFds &fds)	// I - Pipe ends
+{
   close(fds.cmd_fd);
   close(fds.res_fd);
   close(fds.dat_fd);
@@ -31,17 +33,27 @@ void closeModuleFds(const ModuleFds &fds) {
 } // namespace
 
 // 'qzpkBidiNew()' - Create a context that runs the bidirectional module.
-OutputContext *qzpkBidiNew(int format, int output, const char *optList) {
+OutputContext *				// O - New context, or null
+qzpkBidiNew(int format,			// I - Format number for the module
+            int output,			// I - Output number for the module
+            const char *optList)	// I - Option text, passed as one argument
+{
   if (!optList)
     return nullptr;
   auto *ctx = static_cast<OutputContext *>(calloc(1, sizeof(OutputContext)));
   if (!ctx)
     return nullptr;
   ctx->mode = 1;
-  if (qzprocStartBidi(&ctx->childPid, &ctx->fds, format, output, optList) < 0) {
+  // The child starts with the caller's own signal mask.
+  qzpkSigpipeSuspend();
+  int started =
+      qzprocStartBidi(&ctx->childPid, &ctx->fds, format, output, optList);
+  qzpkSigpipeResume();
+  if (started < 0) {
     free(ctx);
     return nullptr;
   }
+  qzpkSigpipeHold();
   return ctx;
 }
 
@@ -49,22 +61,22 @@ OutputContext *qzpkBidiNew(int format, int output, const char *optList) {
 //
 // The context is freed even when command 240 cannot be written; its pipe
 // ends are closed then too, since nothing could ever use them again.
-int qzpkBidiDestroy(OutputContext *ctx) {
+int					// O - 0, or -1 when 240 was not written
+qzpkBidiDestroy(OutputContext *ctx)	// I - Context, may be null
+{
   if (!ctx)
     return 0;
-  if (ctx->mode == 0) {
-    attrFreeAll(ctx->attrs);
-    free(ctx);
-    return 0;
-  }
-
   int result = 0;
-  if (qzprocWriteCommand(ctx->fds, CMD_TERMINATE, kTerminatePayload,
-                         sizeof kTerminatePayload) != 0)
-    result = -1;
-  else
-    reapChild(ctx->childPid);
-  closeModuleFds(ctx->fds);
+  if (ctx->mode == 1) {
+    if (qzprocWriteCommand(ctx->fds, CMD_TERMINATE, kTerminatePayload,
+                           sizeof kTerminatePayload) != 0)
+      result = -1;
+    else
+      reapChild(ctx->childPid);
+    closeModuleFds(ctx->fds);
+  }
+  attrFreeAll(ctx->attrs);
   free(ctx);
+  qzpkSigpipeRelease();
   return result;
 }

@@ -53,7 +53,9 @@ struct FreeBytes {
 using Payload = std::unique_ptr<unsigned char, FreeBytes>;
 
 // 'findReplyKey()' - Field named by a reply key (exact case), or null.
-const ReplyKey *findReplyKey(std::string_view name) {
+const ReplyKey *			// O - Row of the key, or null
+findReplyKey(std::string_view name)	// I - Key as the reply spells it
+{
   for (const ReplyKey &row : kReplyKeys)
     if (row.name == name)
       return &row;
@@ -61,14 +63,19 @@ const ReplyKey *findReplyKey(std::string_view name) {
 }
 
 // 'setField()' - Copy at most 63 characters into a field, NUL-filling the rest.
-void setField(char (&field)[kFieldSize], std::string_view text) {
+void setField(char (&field)[kFieldSize],	// O - Field to fill
+              std::string_view text)		// I - Text to copy
+{
   size_t n = std::min(text.size(), kFieldSize - 1);
   memcpy(field, text.data(), n);
   memset(field + n, 0, kFieldSize - n);
 }
 
 // 'skipSpace()' - Position of the first non-white-space byte at or after pos.
-size_t skipSpace(std::string_view text, size_t pos) {
+size_t					// O - Position after the blanks
+skipSpace(std::string_view text,	// I - Text
+          size_t pos)			// I - Where to start
+{
   while (pos < text.size() && isspace(static_cast<unsigned char>(text[pos])))
     pos++;
   return pos;
@@ -78,31 +85,41 @@ size_t skipSpace(std::string_view text, size_t pos) {
 //
 // Saturating rather than truncating keeps a huge shift or gutter from
 // wrapping round into a small or negative one.
-int32_t readInt(const char *text) {
+int32_t readInt(const char *text)	// I - Text to read
+{
   long value = strtol(text, nullptr, 10);
   return static_cast<int32_t>(
       std::clamp<long>(value, INT32_MIN, INT32_MAX));
 }
 
 // 'lookup()' - The value of a recorded attribute (any letter case), or null.
-AttrText lookup(const OutputContext *ctx, const char *name) {
+AttrText lookup(const OutputContext *ctx,	// I - Context
+                const char *name)		// I - Attribute name
+{
   return AttrText(attrGet(ctx->attrs, name, nullptr));
 }
 
 // 'setFromAttr()' - Fill a field from an attribute, or from a default.
-void setFromAttr(const OutputContext *ctx, char (&field)[kFieldSize],
-                 const char *name, const char *fallback) {
+void setFromAttr(const OutputContext *ctx,	// I - Context
+                 char (&field)[kFieldSize],	// O - Field to fill
+                 const char *name,		// I - Attribute name
+                 const char *fallback)		// I - Text when it is missing
+{
   AttrText value = lookup(ctx, name);
   setField(field, value ? value.get() : fallback);
 }
 
 // 'isManualOrAuto()' - Whether an input slot lets the media type through.
-bool isManualOrAuto(const char *slot) {
+bool isManualOrAuto(const char *slot)	// I - Input slot value
+{
   return strcasecmp(slot, "Auto") == 0 || strcasecmp(slot, "Manual") == 0;
 }
 
 // 'setMediaType()' - Media type, only for models that take it and fitting slots.
-void setMediaType(const OutputContext *ctx, PageAttr *attr, int32_t method) {
+void setMediaType(const OutputContext *ctx,	// I - Context
+                  PageAttr *attr,		// O - Record
+                  int32_t method)		// I - QZModelMethod bits
+{
   if ((method & 1) == 0)
     return;
   AttrText media = lookup(ctx, "MediaType");
@@ -112,7 +129,10 @@ void setMediaType(const OutputContext *ctx, PageAttr *attr, int32_t method) {
 }
 
 // 'setTonerSave()' - Toner saving, only for models that take it.
-void setTonerSave(const OutputContext *ctx, PageAttr *attr, int32_t method) {
+void setTonerSave(const OutputContext *ctx,	// I - Context
+                  PageAttr *attr,		// O - Record
+                  int32_t method)		// I - QZModelMethod bits
+{
   if ((method & 2) == 0)
     return;
   AttrText toner = lookup(ctx, "QZTonerSaving");
@@ -121,7 +141,9 @@ void setTonerSave(const OutputContext *ctx, PageAttr *attr, int32_t method) {
 }
 
 // 'setBindEdgeShift()' - Binding edge shift, held to 0 ... the maximum gutter.
-void setBindEdgeShift(const OutputContext *ctx, PageAttr *attr) {
+void setBindEdgeShift(const OutputContext *ctx,	// I - Context
+                      PageAttr *attr)		// O - Record
+{
   AttrText gutter = lookup(ctx, "QZMaxGutter");
   int32_t maxShift = gutter ? readInt(gutter.get()) : kDefaultMaxGutter;
   AttrText shift = lookup(ctx, "QZBindEdgeShift");
@@ -142,7 +164,10 @@ void setBindEdgeShift(const OutputContext *ctx, PageAttr *attr) {
 }
 
 // 'pageAttrFromList()' - Derive the whole page set-up from the attribute list.
-int pageAttrFromList(const OutputContext *ctx, PageAttr *attr) {
+int					// O - 0, or -1 for a null record
+pageAttrFromList(const OutputContext *ctx,	// I - Pass-through context
+                 PageAttr *attr)		// O - Record, cleared first
+{
   if (!attr)
     return -1;
   memset(attr, 0, sizeof *attr);
@@ -171,7 +196,10 @@ int pageAttrFromList(const OutputContext *ctx, PageAttr *attr) {
 }
 
 // 'pageAttrFromModule()' - Ask the module (command 17) and copy its reply.
-int pageAttrFromModule(OutputContext *ctx, PageAttr *attr) {
+int					// O - Module's result, or -1
+pageAttrFromModule(OutputContext *ctx,	// I - Module-mode context
+                   PageAttr *attr)	// O - Record, not cleared
+{
   // Refused before anything is sent, so no exchange is left half done.
   if (!attr)
     return -1;
@@ -194,8 +222,11 @@ int pageAttrFromModule(OutputContext *ctx, PageAttr *attr) {
 // Only the first len bytes are read, and only up to the first NUL. A pair
 // is taken when its value is closed by ";" or by the NUL; a tail cut off by
 // the end of the payload (no NUL) or ending inside a key is ignored.
-void qzpkParsePageReply(const unsigned char *payload, int len,
-                        PageAttr *attr) {
+void
+qzpkParsePageReply(const unsigned char *payload,	// I - Reply payload
+                   int len,				// I - Its length in bytes
+                   PageAttr *attr)			// IO - Record to update
+{
   if (!payload || len <= 0 || !attr)
     return;
   const char *chars = reinterpret_cast<const char *>(payload);
@@ -220,7 +251,10 @@ void qzpkParsePageReply(const unsigned char *payload, int len,
 }
 
 // 'qzpkGetPageAttr()' - Fill a record with the page set-up of a context's job.
-int qzpkGetPageAttr(OutputContext *ctx, PageAttr *attr) {
+int					// O - 0 or a failure/result code
+qzpkGetPageAttr(OutputContext *ctx,	// I - Live context
+                PageAttr *attr)		// O - Caller's record
+{
   if (!ctx)
     return -1;
   if (ctx->mode == 1)

@@ -1,6 +1,7 @@
 /*
  * Output context internals shared by the library's own files: the guard
- * that keeps SIGPIPE from killing the process while a context exists.
+ * that keeps SIGPIPE from killing the process while a context exists, and
+ * the parser of the module's page set-up reply.
  */
 #ifndef TOVEFILT_QZPK_INTERNAL_H
 #define TOVEFILT_QZPK_INTERNAL_H

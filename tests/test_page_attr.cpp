@@ -13,11 +13,13 @@
 #include <vector>
 
 #include <fcntl.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include "attr_list.h"
 #include "qzpk.h"
 #include "qzpk_internal.h"
+#include "standin_run.h"
 
 namespace {
 
@@ -297,6 +299,122 @@ TEST(PageAttrReply, EmptyOrMissingPayloadChangesNothing) {
   qzpkParsePageReply(text, -1, &attr);
   qzpkParsePageReply(text, sizeof text, nullptr);
   expectChanged(attr, {});
+}
+
+// ---------------------------------------------------------------- module mode
+
+// Lowercase hex of some bytes, as the stand-in's rawpayload rule takes them.
+std::string hex(const std::string &bytes) {
+  static const char digits[] = "0123456789abcdef";
+  std::string out;
+  for (unsigned char c : bytes) {
+    out += digits[c >> 4];
+    out += digits[c & 15];
+  }
+  return out;
+}
+
+// A module-mode context on the stand-in, or null.
+OutputContext *startModule(StandinRun &run) {
+  return run.quietly([] { return qzpkNew(3, 1); });
+}
+
+TEST(PageAttrModule, ReplySetsItsKeysAndKeepsTheRest) {
+  StandinRun run("17:payload=page_name=A3;Page_Name=B5;duplex=True;");
+  OutputContext *ctx = startModule(run);
+  ASSERT_NE(ctx, nullptr);
+  ASSERT_EQ(ctx->mode, 1);
+  PageAttr attr = junkRecord();
+  EXPECT_EQ(qzpkGetPageAttr(ctx, &attr), 0);
+  ASSERT_EQ(qzpkDestroy(ctx), 0);
+  expectChanged(attr, {{"page_name", "A3"}, {"duplex", "True"}});
+  EXPECT_EQ(run.linesWith("cmd "),
+            (std::vector<std::string>{"cmd 17 len 0 payload -",
+                                      "cmd 240 len 0 payload -"}));
+}
+
+TEST(PageAttrModule, ModuleReportsTheJobItWasGiven) {
+  StandinRun run;
+  OutputContext *ctx = startModule(run);
+  ASSERT_NE(ctx, nullptr);
+  ASSERT_EQ(qzpkSetJobAttr(ctx, "PageSize=A3;Duplex=DuplexTumble;"
+                                "QZColorMode=mono;BindEdge=Top;"),
+            0);
+  PageAttr attr = junkRecord();
+  EXPECT_EQ(qzpkGetPageAttr(ctx, &attr), 0);
+  ASSERT_EQ(qzpkDestroy(ctx), 0);
+  // The module leaves out what the job did not name: those fields keep
+  // the caller's bytes.
+  expectChanged(attr, {{"page_name", "A3"},
+                       {"page_orient", "portrait"},
+                       {"color_mode", "gray"},
+                       {"bind_edge", "Top"},
+                       {"duplex", "True"}});
+}
+
+TEST(PageAttrModule, RefusedEmptyOrCutRepliesAreHandled) {
+  struct Case {
+    std::string faults;
+    int result;
+    Pairs want;
+  } cases[] = {
+      // A payload that comes with a refusal is dropped (the sanitizer
+      // build sees a leak).
+      {"17:result=3|17:payload=page_name=A3;", 3, {}},
+      {"17:result=-2", -2, {}},
+      {"17:echo=16", -1, {}},
+      {"17:rawpayload=", 0, {}},
+      {"17:rawpayload=" + hex("page_name=A3;duplex=Tr"), 0,
+       {{"page_name", "A3"}}},
+  };
+  for (const Case &c : cases) {
+    SCOPED_TRACE(c.faults);
+    StandinRun run(c.faults.c_str());
+    OutputContext *ctx = startModule(run);
+    ASSERT_NE(ctx, nullptr);
+    PageAttr attr = junkRecord();
+    EXPECT_EQ(qzpkGetPageAttr(ctx, &attr), c.result);
+    ASSERT_EQ(qzpkDestroy(ctx), 0);
+    expectChanged(attr, c.want);
+  }
+}
+
+TEST(PageAttrModule, NullRecordIsRefusedBeforeAnythingIsSent) {
+  StandinRun run;
+  OutputContext *ctx = startModule(run);
+  ASSERT_NE(ctx, nullptr);
+  EXPECT_EQ(qzpkGetPageAttr(ctx, nullptr), -1);
+  ASSERT_EQ(qzpkDestroy(ctx), 0);
+  EXPECT_EQ(run.linesWith("cmd "),
+            std::vector<std::string>{"cmd 240 len 0 payload -"});
+}
+
+TEST(PageAttrModule, FailedWriteReadsNoResponse) {
+  int cmd[2], res[2];
+  ASSERT_EQ(pipe(cmd), 0);
+  ASSERT_EQ(pipe(res), 0);
+  close(cmd[0]); // the module has gone
+  const char response[] = "\x11\0\0\0\x0e\0page_name=A3;";
+  ASSERT_EQ(write(res[1], response, sizeof response), 
+            static_cast<ssize_t>(sizeof response));
+  auto *old = signal(SIGPIPE, SIG_IGN);
+
+  OutputContext ctx{};
+  ctx.mode = 1;
+  ctx.fds = {cmd[1], res[0], cmd[1]};
+  PageAttr attr = junkRecord();
+  EXPECT_EQ(qzpkGetPageAttr(&ctx, &attr), -1);
+  expectChanged(attr, {});
+
+  // The waiting response is still whole.
+  fcntl(res[0], F_SETFL, O_NONBLOCK);
+  char buf[64];
+  EXPECT_EQ(read(res[0], buf, sizeof buf),
+            static_cast<ssize_t>(sizeof response));
+  signal(SIGPIPE, old);
+  close(cmd[1]);
+  close(res[0]);
+  close(res[1]);
 }
 
 } // namespace
