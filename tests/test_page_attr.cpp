@@ -17,6 +17,7 @@
 #include <unistd.h>
 
 #include "attr_list.h"
+#include "job_parameter.h"
 #include "qzpk.h"
 #include "qzpk_internal.h"
 #include "standin_run.h"
@@ -241,6 +242,56 @@ TEST(PageAttrPassThrough, LongValuesAreCutAfter63Characters) {
   for (size_t i : cut)
     expectField(attr, kFields[i], hundred.substr(0, 63));
   expectField(attr, kFields[7], shift.substr(0, 63));
+}
+
+TEST(PageAttrPassThrough, JobParameterStringGivesThePageSetUp) {
+  // The driver keys of this PPD enable media type and toner saving and
+  // allow a gutter of 20.
+  const std::string ppd =
+      TOVEFILT_SOURCE_DIR "/tests/fixtures/page_setup_from_job.ppd";
+  struct Case {
+    const char *options;
+    const char *want[9];
+  } cases[] = {
+      {"",
+       {"A4", "portrait", "600dpi", "color", "Plain", "Off", "Left", "0",
+        "False"}},
+      {"PageSize=A3 InputSlot=Tray1 MediaType=Thick Duplex=DuplexNoTumble "
+       "QZColorMode=mono Resolution=1200dpi BindEdge=Top QZTonerSaving=On "
+       "QZBindEdgeShift=45",
+       {"A3", "portrait", "1200dpi", "gray", "", "On", "Top", "20", "True"}},
+      {"InputSlot=Manual MediaType=Thick QZBindEdgeShift=7",
+       {"A4", "portrait", "600dpi", "color", "Thick", "Off", "Left", "7",
+        "False"}},
+  };
+  const char *oldPpd = getenv("PPD");
+  std::string savedPpd = oldPpd ? oldPpd : "";
+  setenv("PPD", ppd.c_str(), 1);
+  for (const Case &c : cases) {
+    SCOPED_TRACE(c.options);
+    cups_option_t *options = nullptr;
+    int count = cupsParseOptions(c.options, 0, &options);
+    char *params = makeJobParameter(options, count, "alice", "Report", "1");
+    cupsFreeOptions(count, options);
+    ASSERT_NE(params, nullptr);
+
+    // The module reports itself absent: a pass-through context.
+    StandinRun run("probe:exit=44");
+    OutputContext *ctx = run.quietly([] { return qzpkNew(3, 1); });
+    ASSERT_NE(ctx, nullptr);
+    ASSERT_EQ(ctx->mode, 0);
+    EXPECT_EQ(qzpkSetJobAttr(ctx, params), 0);
+    free(params);
+    PageAttr attr = junkRecord();
+    EXPECT_EQ(qzpkGetPageAttr(ctx, &attr), 0);
+    EXPECT_EQ(qzpkDestroy(ctx), 0);
+    for (size_t i = 0; i < std::size(kFields); i++)
+      expectField(attr, kFields[i], c.want[i]);
+  }
+  if (oldPpd)
+    setenv("PPD", savedPpd.c_str(), 1);
+  else
+    unsetenv("PPD");
 }
 
 // ------------------------------------------------------------- reply parsing
