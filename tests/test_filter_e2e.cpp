@@ -110,6 +110,7 @@ struct Launch {
   std::string faults;    // stand-in fault script, empty for none
   std::string stdinFile; // standard input from this file instead of a pipe
   int stdoutPipeSize = 0; // shrink the standard output pipe (0: leave it)
+  bool recordCloses = false; // log the filter's close() calls to "closes"
 };
 
 // A running filter and the test's ends of its standard streams.
@@ -154,9 +155,17 @@ Child spawnFilter(const Launch &l, const TempDir &dir) {
     env.push_back("PPD=" + *l.ppd);
   if (!l.faults.empty())
     env.push_back("TOVEFILT_STANDIN_FAULTS=" + l.faults);
-  for (const char *keep : {"ASAN_OPTIONS", "UBSAN_OPTIONS", "LSAN_OPTIONS"})
+  for (const char *keep : {"UBSAN_OPTIONS", "LSAN_OPTIONS"})
     if (const char *v = getenv(keep))
       env.push_back(std::string(keep) + "=" + v);
+  std::string asan = getenv("ASAN_OPTIONS") ? getenv("ASAN_OPTIONS") : "";
+  if (l.recordCloses) {
+    env.push_back(std::string("LD_PRELOAD=") + TOVEFILT_CLOSE_RECORDER);
+    env.push_back("TOVEFILT_CLOSE_LOG=" + dir.file("closes"));
+    asan += std::string(asan.empty() ? "" : ":") + "verify_asan_link_order=0";
+  }
+  if (!asan.empty())
+    env.push_back("ASAN_OPTIONS=" + asan);
 
   std::vector<char *> argv = {const_cast<char *>(kFilter)};
   for (const auto &a : l.args)
@@ -543,6 +552,41 @@ TEST(FilterE2e, ModuleDyingMidJobEndsTheFilter) {
     EXPECT_EQ(cmds[0], "3");
     EXPECT_EQ(cmds[1], "1");
     EXPECT_EQ(cmds[2], "7:4096");
+  }
+}
+
+// The filter closes a named data file itself and never closes standard
+// input, which belongs to the scheduler.
+TEST(FilterE2e, ClosesTheNamedFileNeverStandardInput) {
+  for (bool namedFile : {false, true}) {
+    SCOPED_TRACE(namedFile ? "named file" : "standard input");
+    TempDir dir;
+    writeFile(dir.file("job"), "%!PS-Adobe-3.0\nshowpage\n");
+    Launch l;
+    l.recordCloses = true;
+    if (namedFile)
+      l.args.push_back(dir.file("job"));
+    else
+      l.stdinFile = dir.file("job");
+    Child c = spawnFilter(l, dir);
+    ASSERT_GT(c.pid, 0);
+    Outcome o = finish(c);
+    ASSERT_FALSE(o.timedOut);
+    EXPECT_EQ(o.exitStatus, 0);
+    bool closedFile = false;
+    for (const auto &line : lines(readFile(dir.file("closes")))) {
+      std::istringstream in(line);
+      pid_t pid;
+      int fd;
+      std::string target;
+      in >> pid >> fd >> target;
+      if (pid != c.pid)
+        continue; // the module child between fork and exec
+      EXPECT_NE(fd, 0) << "standard input closed";
+      if (fd > 2 && target == dir.file("job"))
+        closedFile = true;
+    }
+    EXPECT_EQ(closedFile, namedFile);
   }
 }
 
