@@ -1,10 +1,8 @@
 // Bidirectional context: an output context whose child is the bidirectional
 // module, started with an option list and told to terminate at teardown.
 
-#include <cerrno>
 #include <cstdlib>
 
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include "qzpk.h"
@@ -14,13 +12,6 @@ namespace {
 
 // Only the first byte is defined; the module must not read the others.
 static constexpr unsigned char kTerminatePayload[4] = {0, 0, 0, 0};
-
-// 'reapChild()' - Wait for the module child to end, across interruptions.
-void reapChild(pid_t pid)	// I - Child process
-{
-  while (waitpid(pid, nullptr, 0) < 0 && errno == EINTR) {
-  }
-}
 
 // 'closeModuleFds()' - Close the filter's three pipe ends to the child.
 void closeModuleFds(const ModuleFds &fds)	// I - Pipe ends
@@ -59,8 +50,9 @@ qzpkBidiNew(int format,			// I - Format number for the module
 
 // 'qzpkBidiDestroy()' - Tell the bidirectional module to end, wait, free.
 //
-// The context is freed even when command 240 cannot be written; its pipe
-// ends are closed then too, since nothing could ever use them again.
+// Teardown ends the child as an ordinary context's does.  The context is
+// freed even when command 240 cannot be written; its pipe ends are closed
+// then too, since nothing could ever use them again.
 int					// O - 0, or -1 when 240 was not written
 qzpkBidiDestroy(OutputContext *ctx)	// I - Context, may be null
 {
@@ -69,11 +61,12 @@ qzpkBidiDestroy(OutputContext *ctx)	// I - Context, may be null
   int result = 0;
   if (ctx->mode == 1) {
     if (qzprocWriteCommand(ctx->fds, CMD_TERMINATE, kTerminatePayload,
-                           sizeof kTerminatePayload) != 0)
+                           sizeof kTerminatePayload) == 0) {
+      qzpkReapModule(ctx->childPid, ctx->fds);
+    } else {
       result = -1;
-    else
-      reapChild(ctx->childPid);
-    closeModuleFds(ctx->fds);
+      closeModuleFds(ctx->fds);
+    }
   }
   attrFreeAll(ctx->attrs);
   free(ctx);
