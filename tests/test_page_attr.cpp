@@ -245,30 +245,46 @@ TEST(PageAttrPassThrough, LongValuesAreCutAfter63Characters) {
 }
 
 TEST(PageAttrPassThrough, JobParameterStringGivesThePageSetUp) {
-  // The driver keys of this PPD enable media type and toner saving and
-  // allow a gutter of 20.
-  const std::string ppd =
-      TOVEFILT_SOURCE_DIR "/tests/fixtures/page_setup_from_job.ppd";
+  // The example PPD enables media type and toner saving (but has no toner
+  // saving option) and allows a gutter of 30; the small one has the option,
+  // a "Manual" slot and a gutter of 20.
+  const std::string example =
+      TOVEFILT_SOURCE_DIR "/examples/tovefilt-example.ppd";
+  const std::string small =
+      TOVEFILT_SOURCE_DIR "/tests/fixtures/page_setup_toner_saving_gutter_20.ppd";
   struct Case {
+    const std::string &ppd;
     const char *options;
     const char *want[9];
   } cases[] = {
-      {"",
+      {example, "",
+       {"A4", "portrait", "600dpi", "color", "Plain", "", "Left", "0",
+        "False"}},
+      {example,
+       "PageSize=Letter InputSlot=ManualFeed MediaType=Thick1 "
+       "Duplex=DuplexTumble QZColorMode=mono Resolution=1200dpi BindEdge=Top "
+       "QZBindEdgeShift=45",
+       {"Letter", "portrait", "1200dpi", "gray", "", "", "Top", "30", "True"}},
+      {example, "MediaType=Recycled QZBindEdgeShift=12",
+       {"A4", "portrait", "600dpi", "color", "Recycled", "", "Left", "12",
+        "False"}},
+      {small, "",
        {"A4", "portrait", "600dpi", "color", "Plain", "Off", "Left", "0",
         "False"}},
-      {"PageSize=A3 InputSlot=Tray1 MediaType=Thick Duplex=DuplexNoTumble "
-       "QZColorMode=mono Resolution=1200dpi BindEdge=Top QZTonerSaving=On "
-       "QZBindEdgeShift=45",
-       {"A3", "portrait", "1200dpi", "gray", "", "On", "Top", "20", "True"}},
-      {"InputSlot=Manual MediaType=Thick QZBindEdgeShift=7",
-       {"A4", "portrait", "600dpi", "color", "Thick", "Off", "Left", "7",
+      {small,
+       "PageSize=A3 InputSlot=Manual MediaType=Thick QZTonerSaving=On "
+       "Duplex=DuplexNoTumble QZBindEdgeShift=45",
+       {"A3", "portrait", "600dpi", "color", "Thick", "On", "Left", "20",
+        "True"}},
+      {small, "InputSlot=Tray1 MediaType=Thick QZBindEdgeShift=7",
+       {"A4", "portrait", "600dpi", "color", "", "Off", "Left", "7",
         "False"}},
   };
   const char *oldPpd = getenv("PPD");
   std::string savedPpd = oldPpd ? oldPpd : "";
-  setenv("PPD", ppd.c_str(), 1);
   for (const Case &c : cases) {
-    SCOPED_TRACE(c.options);
+    SCOPED_TRACE(c.ppd + " with " + c.options);
+    setenv("PPD", c.ppd.c_str(), 1);
     cups_option_t *options = nullptr;
     int count = cupsParseOptions(c.options, 0, &options);
     char *params = makeJobParameter(options, count, "alice", "Report", "1");
