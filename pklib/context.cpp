@@ -2,10 +2,7 @@
 #include "qzpk.h"
 #include "qzpk_internal.h"
 
-#include <cerrno>
 #include <cstdlib>
-#include <sys/wait.h>
-#include <unistd.h>
 
 namespace {
 
@@ -24,21 +21,6 @@ int chooseMode(OutputContext *ctx, int format, int output)
   ctx->mode = 0;
   ctx->outFd = output;
   return 0;
-}
-
-// 'waitChild()' - Block until the child has ended, across interrupted waits.
-void waitChild(pid_t pid)
-{
-  while (waitpid(pid, nullptr, 0) < 0 && errno == EINTR) {
-  }
-}
-
-// 'closeModuleFds()' - Close our three pipe ends once the module has ended.
-void closeModuleFds(const ModuleFds &fds)
-{
-  close(fds.cmd_fd);
-  close(fds.res_fd);
-  close(fds.dat_fd);
 }
 
 } // namespace
@@ -70,8 +52,7 @@ int qzpkDestroy(OutputContext *ctx)
     // context so that the caller still holds the child and its pipes.
     if (qzprocWriteCommand(ctx->fds, CMD_TERMINATE, nullptr, 0) != 0)
       return -1;
-    waitChild(ctx->childPid);
-    closeModuleFds(ctx->fds);
+    qzpkReapModule(ctx->childPid, ctx->fds);
   }
   attrFreeAll(ctx->attrs);
   free(ctx);

@@ -5,9 +5,17 @@
 #ifndef TOVEFILT_QZPK_INTERNAL_H
 #define TOVEFILT_QZPK_INTERNAL_H
 
+#include <sys/types.h>
+
+#include "qzproc.h"
+
 #ifdef __cplusplus
 extern "C" {
 #endif
+
+/* After the terminate command went out: wait for the module child to end
+   and close the three pipe ends. */
+void qzpkReapModule(pid_t pid, ModuleFds fds);
 
 /* A context now exists: block SIGPIPE (first holder only), so that a write
    to a pipe whose reader has gone fails with EPIPE instead. */

@@ -400,6 +400,22 @@ TEST_F(OutputContextTest, ModuleGoneMidJobFailsWithoutHangingOrDying)
   EXPECT_FALSE(sigpipeBlocked());
 }
 
+// A module that stops answering (here: closes its result pipe and keeps
+// reading commands) must not keep destroy waiting for ever.
+TEST_F(OutputContextTest, DestroyEndsAModuleThatStoppedAnswering)
+{
+  int before = countOpenFds();
+  OutputContext *ctx = module("3:closeres");
+  ASSERT_NE(ctx, nullptr);
+  pid_t child = ctx->childPid;
+  EXPECT_EQ(qzpkSetJobAttr(ctx, "a=1;"), -1);
+  EXPECT_EQ(qzpkDestroy(ctx), 0);
+  errno = 0;
+  EXPECT_EQ(waitpid(child, nullptr, WNOHANG), -1);
+  EXPECT_EQ(errno, ECHILD);
+  EXPECT_EQ(countOpenFds(), before);
+}
+
 // ---- SIGPIPE guard ----
 
 TEST_F(OutputContextTest, SigpipeBlockedWhileAContextLivesButNotInModules)
