@@ -51,13 +51,9 @@ cupsd_pid=
 
 # 'our_pids()' - Processes running our filter copy or the stand-in module.
 our_pids() {
-  local p exe
-  for p in /proc/[0-9]*; do
-    exe=$(readlink "$p/exe" 2>/dev/null) || continue
-    case "$exe" in
-      "$work/bin/filter/"*|"$module_dir/"*) echo "${p#/proc/}" ;;
-    esac
-  done
+  find /proc -mindepth 2 -maxdepth 2 -name exe \
+       \( -lname "$work/bin/filter/*" -o -lname "$module_dir/*" \) 2>/dev/null \
+    | sed 's|^/proc/\([0-9]*\)/exe$|\1|'
 }
 
 # 'kill_filters()' - Kill what cupsd started: each filter leads its own
@@ -178,6 +174,13 @@ submit() {
   lp -h "$server" "$@" | sed -n 's/^request id is [^ ]*-\([0-9]*\) .*/\1/p'
 }
 
+# 'show_diff()' - Say where two outputs part, and show both beginnings.
+show_diff() {
+  cmp "$1" "$2"
+  say "want: $(head -c 400 "$1" | cat -v)"
+  say "got:  $(head -c 400 "$2" | cat -v)"
+}
+
 # 'dump_log()' - Show the scheduler's lines for one job when a check fails.
 dump_log() {
   grep -E "\[Job $1\]" "$work/log/error_log" | grep -vE 'envp|argv|STATE:|ATTR:' | tail -25
@@ -201,6 +204,7 @@ head -c 2 "$work/pstops.out" | grep -q '^%!' || { say "FAIL: the reference outpu
 
 id=$(submit -d tove "${job_opts[@]}" "$sample")
 state=$(wait_job "$id")
+before=$failures
 if [ "$state" != completed ]; then
   dump_log "$id"; fail "module job: state '$state', want completed"
 else
@@ -212,7 +216,7 @@ else
     printf '%s%%-12345X@PJL EOJ NAME="%s"\r\n%s%%-12345X' "$esc" "$title" "$esc"
   } > "$work/module.want"
   cmp -s "$work/module.want" "$work/out/tove" \
-    || { cmp "$work/module.want" "$work/out/tove"; fail "module job: the output is not the PJL job around pstops' output"; }
+    || { show_diff "$work/module.want" "$work/out/tove"; fail "module job: the output is not the PJL job around pstops' output"; }
   params=$(sed -n 's/^cmd 3 len [0-9]* payload text://p' "$work/trace/module.log")
   for want in "QZUsrName=root;" "QZJobUser=root;" "QZDocName=$title;" "QZCopies=2;" \
               "Duplex=DuplexNoTumble;" "QZBindEdgeShift=1.5;" "QZTblFormat=2;"; do
@@ -221,7 +225,7 @@ else
   tail -2 "$work/trace/module.log" | tr '\n' ' ' | grep -q '^cmd 240 len 0 payload - exit 0 $' \
     || fail "module job: the module did not end with command 240: $(tail -2 "$work/trace/module.log")"
 fi
-[ "${state:-}" = completed ] && say "ok: module job"
+[ "$failures" = "$before" ] && say "ok: module job"
 stop_cupsd
 
 # --- run 2: the module reports itself absent -------------------------------
@@ -231,7 +235,7 @@ state=$(wait_job "$id")
 if [ "$state" != completed ]; then
   dump_log "$id"; fail "pass-through job: state '$state', want completed"
 elif ! cmp -s "$work/pstops.out" "$work/out/tove"; then
-  cmp "$work/pstops.out" "$work/out/tove"; fail "pass-through job: the output differs from pstops' output"
+  show_diff "$work/pstops.out" "$work/out/tove"; fail "pass-through job: the output differs from pstops' output"
 elif grep -q '^start' "$work/trace/absent.log" || ! grep -q '^probe' "$work/trace/absent.log"; then
   fail "pass-through job: the module was not just probed: $(cat "$work/trace/absent.log")"
 else
@@ -291,7 +295,7 @@ else
   if cmp -s "$work/cupsfilter.want" "$work/out/cupsfilter"; then
     say "ok: cupsfilter"
   else
-    cmp "$work/cupsfilter.want" "$work/out/cupsfilter"; tail -20 "$work/log/cupsfilter.err"
+    show_diff "$work/cupsfilter.want" "$work/out/cupsfilter"; tail -20 "$work/log/cupsfilter.err"
     fail "cupsfilter: the output is not the PJL job around the sample"
   fi
 fi
