@@ -157,13 +157,13 @@ job_state() {
   ipptool -c -d "job_id=$1" "ipp://$server/" "$here/job-state.test" 2>/dev/null | tail -1
 }
 
-# 'wait_job()' - Wait (bounded) until the job is in one of the end states;
-# print the state.
+# 'wait_job()' - Wait, at most 30 s, until the job has ended or stopped;
+# print its state.
 wait_job() {
-  local id=$1 s= i
-  for i in $(seq 300); do
+  local id=$1 s= end=$((SECONDS + 30))
+  while [ "$SECONDS" -lt "$end" ]; do
     s=$(job_state "$id")
-    case "$s" in completed|canceled|aborted) break ;; esac
+    case "$s" in completed|canceled|aborted|processing-stopped) break ;; esac
     sleep 0.1
   done
   echo "$s"
