@@ -256,19 +256,24 @@ if ! grep -q '^cmd 1 ' "$work/trace/cancel.log" 2>/dev/null; then
   dump_log "$id"; fail "cancel job: the module never received command 1"
 else
   cancel -h "$server" "$id"
-  state=$(wait_job "$id")
-  left=
-  for i in $(seq 200); do
+  # The module answers 3 s after command 1, then gets 240 and ends; the
+  # job must be canceled and both processes gone well within 10 s.
+  end=$((SECONDS + 10))
+  while :; do
+    state=$(job_state "$id")
     left=$(our_pids)
-    [ -z "$left" ] && break
-    sleep 0.05
+    [ "$state" = canceled ] && [ -z "$left" ] && break
+    [ "$SECONDS" -lt "$end" ] || break
+    sleep 0.1
   done
   if [ "$state" != canceled ]; then
-    dump_log "$id"; fail "cancel job: state '$state', want canceled"
+    dump_log "$id"; fail "cancel job: state '$state' 10 s after the cancel, want canceled"
   elif [ -n "$left" ]; then
     ps -o pid,pgid,stat,args -p "$(echo $left | tr ' ' ,)"; fail "cancel job: filter or module still running 10 s after the cancel"
   elif grep -E "\[Job $id\].*tovefilt.*crashed on signal" "$work/log/error_log"; then
     fail "cancel job: the filter died of a signal"
+  elif grep -qE '^cmd (7|2) ' "$work/trace/cancel.log"; then
+    fail "cancel job: the filter went on sending the job after the cancel: $(cat "$work/trace/cancel.log")"
   elif ! grep -q '^cmd 240 ' "$work/trace/cancel.log"; then
     fail "cancel job: the module never received command 240: $(cat "$work/trace/cancel.log")"
   else
