@@ -5,7 +5,7 @@ JOBS       ?= $(shell nproc 2>/dev/null || echo 2)
 PREFIX     ?= /usr/local
 CMAKE_ARGS ?=
 
-.PHONY: all check demo clean install
+.PHONY: all check demo bench clean install
 
 all: $(BUILD)/CMakeCache.txt
 	cmake --build $(BUILD) -j $(JOBS)
@@ -30,6 +30,13 @@ demo:
 	cmake --build $(BUILD) -j $(JOBS)
 	@if [ -x scripts/demo ]; then scripts/demo $(BUILD); else \
 	  echo "make demo: runs one print job through tovefilt once the filter is built"; fi
+
+# Speed, per-job cost and memory against their limits; never part of check.
+bench:
+	scripts/install-deps bench
+	cmake -S . -B $(BUILD) -DTOVEFILT_BENCH=ON -DCMAKE_INSTALL_PREFIX=$(PREFIX) $(CMAKE_ARGS)
+	cmake --build $(BUILD) -j $(JOBS)
+	scripts/bench $(BUILD)
 
 install: all
 	DESTDIR=$(DESTDIR) cmake --install $(BUILD) --prefix $(PREFIX)
