@@ -1,6 +1,7 @@
 // Probe of a program: run it once without arguments and read its exit status.
 #include "qzproc_internal.h"
 
+#include <cstdlib>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -9,15 +10,15 @@ namespace {
 // Exit status by which a program reports that it cannot be executed.
 constexpr int kAbsentStatus = 44;
 
-// 'probeChild()' - Execute dir+name with argv0 alone; never returns.
-[[noreturn]] void probeChild(const char *dir, const char *name, const char *argv0)
+// 'spawnProbe()' - Start dir+name with argv0 alone; a child that cannot exec exits 44.
+pid_t spawnProbe(const char *dir, const char *name, const char *argv0)
 {
   char *path = qzprocJoinPath(dir, name);
-  if (path != nullptr) {
-    char *argv[] = {const_cast<char *>(argv0), nullptr};
-    execv(path, argv);
-  }
-  _exit(kAbsentStatus);
+  char *argv[] = {const_cast<char *>(argv0), nullptr};
+  QzprocChildPlan plan = {path, argv, nullptr, 0, kAbsentStatus, nullptr};
+  pid_t pid = qzprocSpawnChild(&plan);
+  free(path);
+  return pid;
 }
 
 } // namespace
@@ -25,13 +26,11 @@ constexpr int kAbsentStatus = 44;
 // 'qzprocProbeIn()' - Probe dir+name: 1 present, 0 absent, -1 on failure.
 int qzprocProbeIn(const char *dir, const char *name, const char *argv0)
 {
-  pid_t pid = fork();
+  pid_t pid = spawnProbe(dir, name, argv0);
   if (pid < 0) {
     debugTrace("Fork Error: \n");
     return -1;
   }
-  if (pid == 0)
-    probeChild(dir, name, argv0);
   int status = 0;
   if (waitpid(pid, &status, 0) < 0)
     return -1;

@@ -32,6 +32,20 @@ int qzprocStartPath(pid_t *pid, ModuleFds *fds, const char *path, int format,
 int qzprocWriteAll(int fd, const void *data, size_t n);
 int qzprocReadAll(int fd, void *data, size_t n);
 
+/* What a started child does: close closeFds, then execute path with argv
+   (both built beforehand: the child allocates nothing); when path or argv is
+   null or the exec fails, pass failTrace (if any) to debugTrace and exit with
+   failStatus. The child starts with the caller's signal mask. */
+typedef struct {
+  const char *path;
+  char *const *argv;
+  const int *closeFds;
+  int closeCount;
+  int failStatus;
+  const char *failTrace;
+} QzprocChildPlan;
+/* Start a child that carries out plan: its pid, or -1 when none could be made. */
+pid_t qzprocSpawnChild(const QzprocChildPlan *plan);
 /* Build dir+name in a block sized for it; null when it cannot be allocated. */
 char *qzprocJoinPath(const char *dir, const char *name);
 

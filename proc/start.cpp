@@ -53,31 +53,42 @@ char *optListArg(const char *optList)
   return arg;
 }
 
-// 'startChild()' - In the child: drop the parent's ends and execute; never returns.
-[[noreturn]] void startChild(const ModulePipes &p, const char *dir, const char *name,
-                             int format, int output, const char *optList)
+// Everything the start child needs, built in the parent before the child exists.
+struct StartArgs {
+  char numbers[5][kArgBlock];
+  char *optArg = nullptr; // "--opt_list=..." when an option text was given
+  char *path = nullptr;
+  bool ready = false;     // false: the child exits at once with the failure status
+};
+
+// 'prepareStart()' - Format the child's argument blocks and path in the parent.
+void prepareStart(StartArgs *a, const ModulePipes &p, const char *dir, const char *name,
+                  int format, int output, const char *optList)
 {
-  char *optArg = nullptr;
-  if (optList != nullptr && (optArg = optListArg(optList)) == nullptr)
-    _exit(kStartFailStatus);
-  close(p.fd[0][1]);
-  close(p.fd[1][0]);
-  close(p.fd[2][1]);
+  if (optList != nullptr && (a->optArg = optListArg(optList)) == nullptr)
+    return;
+  snprintf(a->numbers[0], kArgBlock - 1, "--format=%d", format);
+  snprintf(a->numbers[1], kArgBlock - 1, "--output=%d", output);
+  snprintf(a->numbers[2], kArgBlock - 1, "--cmd_fd=%d", p.fd[0][0]);
+  snprintf(a->numbers[3], kArgBlock - 1, "--res_fd=%d", p.fd[1][1]);
+  snprintf(a->numbers[4], kArgBlock - 1, "--dat_fd=%d", p.fd[2][0]);
+  a->path = qzprocJoinPath(dir, name);
+  a->ready = a->path != nullptr;
+}
 
-  char args[5][kArgBlock];
-  snprintf(args[0], kArgBlock - 1, "--format=%d", format);
-  snprintf(args[1], kArgBlock - 1, "--output=%d", output);
-  snprintf(args[2], kArgBlock - 1, "--cmd_fd=%d", p.fd[0][0]);
-  snprintf(args[3], kArgBlock - 1, "--res_fd=%d", p.fd[1][1]);
-  snprintf(args[4], kArgBlock - 1, "--dat_fd=%d", p.fd[2][0]);
-
-  char *path = qzprocJoinPath(dir, name);
-  if (path == nullptr)
-    _exit(kStartFailStatus);
-  char *argv[] = {path, args[0], args[1], args[2], args[3], args[4], optArg, nullptr};
-  execv(path, argv);
-  debugTrace("exec Error \n");
-  _exit(kStartFailStatus);
+// 'spawnStart()' - Start the child: it drops the parent's ends and executes.
+pid_t spawnStart(const ModulePipes &p, StartArgs *a)
+{
+  char *argv[] = {a->path,       a->numbers[0], a->numbers[1], a->numbers[2],
+                  a->numbers[3], a->numbers[4], a->optArg,     nullptr};
+  const int parentEnds[3] = {p.fd[0][1], p.fd[1][0], p.fd[2][1]};
+  // An unprepared child ends with the failure status and no trace, as before.
+  QzprocChildPlan plan = {a->ready ? a->path : nullptr, argv, parentEnds, 3,
+                          kStartFailStatus, a->ready ? "exec Error \n" : nullptr};
+  pid_t child = qzprocSpawnChild(&plan);
+  free(a->path);
+  free(a->optArg);
+  return child;
 }
 
 } // namespace
@@ -91,14 +102,14 @@ int qzprocStartIn(pid_t *pid, ModuleFds *fds, const char *dir, const char *name,
   ModulePipes p;
   if (openPipes(&p) < 0)
     return -1;
-  pid_t child = fork();
+  StartArgs args;
+  prepareStart(&args, p, dir, name, format, output, optList);
+  pid_t child = spawnStart(p, &args);
   if (child < 0) {
     debugTrace("Fork Error: \n");
     closePipes(&p, 3);
     return -1;
   }
-  if (child == 0)
-    startChild(p, dir, name, format, output, optList);
   close(p.fd[0][0]);
   close(p.fd[1][1]);
   close(p.fd[2][0]);
