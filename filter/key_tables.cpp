@@ -3,8 +3,10 @@
 
 #include "job_parameter.h"
 
+#include <algorithm>
 #include <array>
 #include <cstring>
+#include <string_view>
 
 namespace {
 
@@ -99,6 +101,15 @@ static_assert(allRowsSet(kPassOptionKeys));
 static_assert(allRowsSet(kDecimalOptionKeys));
 static_assert(allRowsSet(kUserArgumentKeys));
 
+// The PPD text keys sorted, so the text pass finds a key (or its absence)
+// in a handful of comparisons on every keyword line of a large PPD.
+static constexpr auto kSortedPpdTextKeys = [] {
+  std::array<std::string_view, kPpdTextKeys.size()> sorted{};
+  std::copy(kPpdTextKeys.begin(), kPpdTextKeys.end(), sorted.begin());
+  std::sort(sorted.begin(), sorted.end());
+  return sorted;
+}();
+
 struct OptionRename {
   const char *option; // job option name
   const char *key;    // parameter key it goes out under
@@ -124,6 +135,14 @@ std::span<const char *const> decimalOptionKeys() { return kDecimalOptionKeys; }
 
 // 'userArgumentKeys()' - Keys of the user name argument.
 std::span<const char *const> userArgumentKeys() { return kUserArgumentKeys; }
+
+// 'isPpdTextKey()' - Whether name (I) is one of the PPD text keys, exact case.
+bool isPpdTextKey(const char *name) {
+  if (name == nullptr)
+    return false;
+  return std::binary_search(kSortedPpdTextKeys.begin(), kSortedPpdTextKeys.end(),
+                            std::string_view(name));
+}
 
 // 'keyTableHas()' - Whether name (I) is a row of table (I), exact case.
 bool keyTableHas(std::span<const char *const> table, const char *name) {

@@ -27,4 +27,7 @@ inline constexpr const char kCopiesArgumentKey[] = "QZCopies";
 // True when name equals a row of table (exact case, whole text).
 bool keyTableHas(std::span<const char *const> table, const char *name);
 
+// keyTableHas(ppdTextKeys(), name), in a few comparisons.
+bool isPpdTextKey(const char *name);
+
 #endif // TOVEFILT_KEY_TABLES_H

@@ -97,7 +97,7 @@ bool readPpdPiece(const char *piece, PpdPieceFields *fields) {
 
 // 'admitPpdEntry()' - Append "key=value;" when the key is known and it fits; count it.
 void admitPpdEntry(PpdTextPart *part, const char *key, const char *value) {
-  if (!keyTableHas(ppdTextKeys(), key))
+  if (!isPpdTextKey(key))
     return;
   std::size_t klen = std::strlen(key);
   std::size_t vlen = std::strlen(value);
