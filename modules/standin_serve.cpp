@@ -158,6 +158,8 @@ size_t readData(Session &s, size_t n, bool handOn)
 // 'traceCommand()' - Trace one command, with the data count for command 7.
 void traceCommand(Session &s, const StandinCommand &cmd, long data)
 {
+  if (s.traceFd < 0)
+    return; // untraced: no text to build for every chunk
   std::string line = "cmd " + std::to_string(cmd.code) + " len " + std::to_string(cmd.length) +
                      " payload " + standinTracePayload(cmd.payload, cmd.length);
   if (cmd.code == 7)
