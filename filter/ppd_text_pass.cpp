@@ -4,8 +4,11 @@
 
 #include "key_tables.h"
 
-#include <cstdio>
+#include <algorithm>
+#include <cerrno>
 #include <cstring>
+#include <fcntl.h>
+#include <unistd.h>
 
 namespace {
 
@@ -113,23 +116,73 @@ void admitPpdEntry(PpdTextPart *part, const char *key, const char *value) {
   ++part->matches;
 }
 
+// Pieces are cut from large reads: a PPD of a megabyte takes 16 reads, not 256.
+struct PieceReader {
+  int fd = -1;
+  std::size_t start = 0, end = 0; // unread bytes of block
+  bool failed = false;            // a read failed: no further piece
+  char block[65536];
+};
+
+// 'nextPiece()' - Cut the next piece as fgets would: up to and with a newline, at
+// most kPpdPieceSize - 1 bytes, NUL-terminated; false at end or on a read error.
+bool nextPiece(PieceReader *r, char *piece) {
+  std::size_t n = 0;
+  while (n < kPpdPieceSize - 1) {
+    if (r->start == r->end) {
+      ssize_t got;
+      do
+        got = read(r->fd, r->block, sizeof(r->block));
+      while (got < 0 && errno == EINTR);
+      if (got < 0)
+        r->failed = true;
+      if (got <= 0)
+        break;
+      r->start = 0;
+      r->end = static_cast<std::size_t>(got);
+    }
+    std::size_t room = std::min(kPpdPieceSize - 1 - n, r->end - r->start);
+    const char *from = r->block + r->start;
+    const void *nl = std::memchr(from, '\n', room);
+    std::size_t take = nl != nullptr ? static_cast<const char *>(nl) - from + 1 : room;
+    std::memcpy(piece + n, from, take);
+    n += take;
+    r->start += take;
+    if (nl != nullptr)
+      break;
+  }
+  piece[n] = '\0';
+  return n > 0 && !r->failed; // like fgets, a read error drops the piece
+}
+
+// 'readPpdTextFd()' - Read the open PPD file fd from its position as text into part.
+void readPpdTextFd(int fd, PpdTextPart *part) {
+  part->text[0] = '\0';
+  part->length = 0;
+  part->matches = 0;
+
+  // Lines of 1023 characters or more arrive in pieces, each read as a line.
+  static PieceReader reader;
+  reader.fd = fd;
+  reader.start = reader.end = 0;
+  reader.failed = false;
+  char piece[kPpdPieceSize];
+  PpdPieceFields fields;
+  while (nextPiece(&reader, piece)) {
+    if (readPpdPiece(piece, &fields))
+      admitPpdEntry(part, fields.key, fields.value);
+  }
+}
+
 // 'readPpdText()' - Read the PPD file as text into part; 0, or -1 if it cannot be opened.
 int readPpdText(const char *path, PpdTextPart *part) {
   part->text[0] = '\0';
   part->length = 0;
   part->matches = 0;
-
-  FILE *fp = std::fopen(path, "re");
-  if (fp == nullptr)
+  int fd = open(path, O_RDONLY | O_CLOEXEC);
+  if (fd < 0)
     return -1;
-
-  // Lines of 1023 characters or more arrive in pieces, each read as a line.
-  char piece[kPpdPieceSize];
-  PpdPieceFields fields;
-  while (std::fgets(piece, sizeof(piece), fp) != nullptr) {
-    if (readPpdPiece(piece, &fields))
-      admitPpdEntry(part, fields.key, fields.value);
-  }
-  std::fclose(fp);
+  readPpdTextFd(fd, part);
+  close(fd);
   return 0;
 }

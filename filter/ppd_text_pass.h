@@ -33,4 +33,7 @@ void admitPpdEntry(PpdTextPart *part, const char *key, const char *value);
 // Reads the PPD file at path as text into part; 0, or -1 when it cannot be opened.
 int readPpdText(const char *path, PpdTextPart *part);
 
+// Reads the open PPD file fd, from its position, as text into part.
+void readPpdTextFd(int fd, PpdTextPart *part);
+
 #endif // TOVEFILT_PPD_TEXT_PASS_H
