@@ -9,7 +9,8 @@
 // ">file" and "2>file" redirect, '...' quotes, the other words are the argument vector. A CMD that
 // holds "|", "&&" or ";" is run by bash -o pipefail -c instead, so that a
 // failing stage fails the run. Each line of output:
-//   cmd <k> median_s <t> ratio <r> maxrss_kb <m> status <s>
+//   cmd <k> median_s <t> ratio <r> maxrss_kb <m> status <s> rounds_s <t1,t2,...>
+// where rounds_s lists the command's time in each round, in round order.
 #include <algorithm>
 #include <cerrno>
 #include <cstdio>
@@ -208,8 +209,11 @@ int main(int argc, char **argv)
       ratio.push_back(samples[i][r].seconds / samples[0][r].seconds);
       rss.push_back(static_cast<double>(samples[i][r].maxrssKb));
     }
-    printf("cmd %zu median_s %.6f ratio %.4f maxrss_kb %.0f status %d\n", i, median(t),
-           median(ratio), median(rss), samples[i][0].status);
+    std::string each;
+    for (double v : t)
+      each += (each.empty() ? "" : ",") + std::to_string(v);
+    printf("cmd %zu median_s %.6f ratio %.4f maxrss_kb %.0f status %d rounds_s %s\n", i,
+           median(t), median(ratio), median(rss), samples[i][0].status, each.c_str());
   }
   return 0;
 }

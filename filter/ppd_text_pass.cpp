@@ -116,6 +116,8 @@ void admitPpdEntry(PpdTextPart *part, const char *key, const char *value) {
   ++part->matches;
 }
 
+namespace {
+
 // Pieces are cut from large reads: a PPD of a megabyte takes 16 reads, not 256.
 struct PieceReader {
   int fd = -1;
@@ -123,6 +125,9 @@ struct PieceReader {
   bool failed = false;            // a read failed: no further piece
   char block[65536];
 };
+
+// One reader for the process: its block stays off the stack and costs no guard.
+PieceReader pieceReader;
 
 // 'nextPiece()' - Cut the next piece as fgets would: up to and with a newline, at
 // most kPpdPieceSize - 1 bytes, NUL-terminated; false at end or on a read error.
@@ -155,6 +160,8 @@ bool nextPiece(PieceReader *r, char *piece) {
   return n > 0 && !r->failed; // like fgets, a read error drops the piece
 }
 
+} // namespace
+
 // 'readPpdTextFd()' - Read the open PPD file fd from its position as text into part.
 void readPpdTextFd(int fd, PpdTextPart *part) {
   part->text[0] = '\0';
@@ -162,7 +169,7 @@ void readPpdTextFd(int fd, PpdTextPart *part) {
   part->matches = 0;
 
   // Lines of 1023 characters or more arrive in pieces, each read as a line.
-  static PieceReader reader;
+  PieceReader &reader = pieceReader;
   reader.fd = fd;
   reader.start = reader.end = 0;
   reader.failed = false;
