@@ -13,7 +13,7 @@ LINT_DIRS  ?= attr proc pklib filter modules fuzz
 LINT_TESTS ?= tests
 SPACE      := $(subst ,, )
 
-.PHONY: all check check-full demo clean install lint lint-quick format fuzz
+.PHONY: all check check-full demo bench clean install lint lint-quick format fuzz
 
 all: $(BUILD)/CMakeCache.txt
 	cmake --build $(BUILD) -j $(JOBS)
@@ -77,6 +77,13 @@ demo:
 	cmake --build $(BUILD) -j $(JOBS)
 	@if [ -x scripts/demo ]; then scripts/demo $(BUILD); else \
 	  echo "make demo: runs one print job through tovefilt once the filter is built"; fi
+
+# Speed, per-job cost and memory against their limits; never part of check.
+bench:
+	scripts/install-deps bench
+	cmake -S . -B $(BUILD) -DTOVEFILT_BENCH=ON -DCMAKE_INSTALL_PREFIX=$(PREFIX) $(CMAKE_ARGS)
+	cmake --build $(BUILD) -j $(JOBS)
+	scripts/bench $(BUILD)
 
 install: all
 	DESTDIR=$(DESTDIR) cmake --install $(BUILD) --prefix $(PREFIX)

@@ -61,7 +61,9 @@ std::string duplexLines(const std::string &params)
     return {};
   if (*v == "None" || *v == "False")
     return "@PJL SET DUPLEX=OFF\r\n";
-  bool tumble = v->find("Tumble") != std::string_view::npos;
+  // "DuplexNoTumble" binds on the long edge, "DuplexTumble" on the short one.
+  bool tumble = v->find("Tumble") != std::string_view::npos &&
+                v->find("NoTumble") == std::string_view::npos;
   return std::string("@PJL SET DUPLEX=ON\r\n@PJL SET BINDING=") +
          (tumble ? "SHORTEDGE" : "LONGEDGE") + "\r\n";
 }

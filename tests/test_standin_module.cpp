@@ -315,6 +315,10 @@ TEST(StandinModule, PjlEnvelope)
        "%PDF-1.4", uel + "@PJL\r\n@PJL JOB NAME=\"a_b\"\r\n@PJL SET COPIES=3\r\n"
                          "@PJL SET DUPLEX=ON\r\n@PJL SET BINDING=SHORTEDGE\r\n"
                          "@PJL SET PAPER=A4\r\n@PJL ENTER LANGUAGE=PDF\r\n"},
+      {"long-edge duplex", "Duplex=DuplexNoTumble;", "%!PS",
+       uel + "@PJL\r\n@PJL JOB NAME=\"\"\r\n@PJL SET COPIES=1\r\n"
+             "@PJL SET DUPLEX=ON\r\n@PJL SET BINDING=LONGEDGE\r\n"
+             "@PJL ENTER LANGUAGE=POSTSCRIPT\r\n"},
       {"unknown language, simplex, odd copies", "Duplex=None;QZCopies=2x;", "raw",
        uel + "@PJL\r\n@PJL JOB NAME=\"\"\r\n@PJL SET COPIES=1\r\n@PJL SET DUPLEX=OFF\r\n"},
   };
