@@ -9,7 +9,7 @@ CMAKE_ARGS ?=
 
 # Folders of our own code that the static checks cover; `make lint` adds the
 # tests (slow to analyse for their gtest headers), `make check` runs the rest.
-LINT_DIRS  ?= attr proc pklib filter modules fuzz
+LINT_DIRS  ?= attr proc pklib filter modules fuzz bench
 LINT_TESTS ?= tests
 SPACE      := $(subst ,, )
 
