@@ -33,6 +33,10 @@ check:
 	cmake --build $(ASAN_BUILD) -j $(JOBS)
 	ctest --test-dir $(ASAN_BUILD) --output-on-failure -j $(JOBS)
 
+# As check, with every real PPD file instead of a sample.
+check-full:
+	TOVEFILT_REAL_PPDS=0 $(MAKE) --no-print-directory check
+
 # Static checks; any finding fails. Needs the build's compile_commands.json.
 lint:
 	scripts/install-deps lint
