@@ -1,6 +1,7 @@
 /*
  * Output context internals shared by the library's own files: the guard
- * that keeps SIGPIPE from killing the process while a context exists.
+ * that keeps SIGPIPE from killing the process while a context exists, and
+ * the parser of the module's page set-up reply.
  */
 #ifndef TOVEFILT_QZPK_INTERNAL_H
 #define TOVEFILT_QZPK_INTERNAL_H
@@ -8,6 +9,7 @@
 #include <sys/types.h>
 
 #include "qzproc.h"
+#include "qzpk.h"
 
 #ifdef __cplusplus
 extern "C" {
@@ -29,6 +31,9 @@ void qzpkSigpipeRelease(void);
    even while other contexts hold the guard. */
 void qzpkSigpipeSuspend(void);
 void qzpkSigpipeResume(void);
+
+/* Copy the known pairs of a command-17 reply payload into a record. */
+void qzpkParsePageReply(const unsigned char *payload, int len, PageAttr *attr);
 
 #ifdef __cplusplus
 }
