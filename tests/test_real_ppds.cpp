@@ -30,7 +30,7 @@ constexpr const char kDriverEntries[] = "QZTblFormat=PDL1;QZMaxCopies=999;QZMode
 int sampleSize()
 {
   const char *env = getenv("TOVEFILT_REAL_PPDS");
-  return env != nullptr ? atoi(env) : 300;
+  return env != nullptr ? static_cast<int>(strtol(env, nullptr, 10)) : 300;
 }
 
 // 'readFile()' - The whole file as bytes.
