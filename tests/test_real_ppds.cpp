@@ -26,6 +26,8 @@ constexpr const char kDriverLines[] = "*QZTblFormat: \"PDL1\"\n"
                                       "*QZModelMethod: \"M2\"\n";
 constexpr const char kDriverEntries[] = "QZTblFormat=PDL1;QZMaxCopies=999;QZModelMethod=M2;";
 
+constexpr const char *kExtractor = TOVEFILT_SOURCE_DIR "/scripts/extract-real-ppds";
+
 // How many PPDs to take: $TOVEFILT_REAL_PPDS, 0 for all; a sample by default.
 int sampleSize()
 {
@@ -78,8 +80,8 @@ protected:
     buf.push_back('\0');
     ASSERT_NE(mkdtemp(buf.data()), nullptr);
     dir_ = buf.data();
-    std::string cmd = "python3 " TOVEFILT_SOURCE_DIR "/scripts/extract-real-ppds '" + dir_ +
-                      "/ppd' " + std::to_string(sampleSize());
+    const std::string count = std::to_string(sampleSize());
+    const std::string cmd = std::string("python3 ") + kExtractor + " '" + dir_ + "/ppd' " + count;
     ASSERT_EQ(system(cmd.c_str()), 0) << cmd;
     DIR *d = opendir((dir_ + "/ppd").c_str());
     ASSERT_NE(d, nullptr);
