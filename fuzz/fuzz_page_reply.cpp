@@ -51,9 +51,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     qzpkParsePageReply(payload, length, &attr); // payload holds exactly length bytes
   free(payload);
   close(p[0]);
-  for (const auto &field : {attr.page_name, attr.page_orient, attr.resolution, attr.color_mode,
-                            attr.media_type, attr.toner_save, attr.bind_edge,
-                            attr.bind_edge_shift, attr.duplex})
+  for (const auto &field :
+       {attr.page_name, attr.page_orient, attr.resolution, attr.color_mode, attr.media_type,
+        attr.toner_save, attr.bind_edge, attr.bind_edge_shift, attr.duplex})
     if (strnlen(field, 64) == 64)
       abort();
   return 0;

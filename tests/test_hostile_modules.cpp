@@ -30,11 +30,11 @@ constexpr const char *kKeptContextSupp = TOVEFILT_SOURCE_DIR "/tests/valgrind-ke
 
 struct Case {
   const char *name;
-  const char *faults;   // stand-in fault script
-  bool sigterm;         // the scheduler cancels once command 3 is out
-  const char *err;      // standard error, a regular expression
-  int status;           // exit status
-  bool moduleGone;      // the module ended before the terminate command
+  const char *faults; // stand-in fault script
+  bool sigterm;       // the scheduler cancels once command 3 is out
+  const char *err;    // standard error, a regular expression
+  int status;         // exit status
+  bool moduleGone;    // the module ended before the terminate command
 };
 
 // Every way a module can fail the filter, and the two good runs.
@@ -42,13 +42,10 @@ const Case kCases[] = {
     {"full job in module mode", "", false, "", 0, false},
     {"pass-through mode", "probe:exit=44", false, "", 0, false},
     {"exits right after start", "start:exit=0", false, "ERROR: qzpkSetJobAttr\n", 255, true},
-    {"exits without answering command 3", "3:exit=0", false, "ERROR: qzpkSetJobAttr\n", 255,
-     true},
+    {"exits without answering command 3", "3:exit=0", false, "ERROR: qzpkSetJobAttr\n", 255, true},
     {"answers with a wrong echo", "*:echo=99", false, "ERROR: qzpkSetJobAttr\n", 255, false},
-    {"answers every command with -1", "*:result=-1", false, "ERROR: qzpkSetJobAttr\n", 255,
-     false},
-    {"sends payloads nobody asked for", "3:payload=unasked|7#2:payload=more", false, "", 0,
-     false},
+    {"answers every command with -1", "*:result=-1", false, "ERROR: qzpkSetJobAttr\n", 255, false},
+    {"sends payloads nobody asked for", "3:payload=unasked|7#2:payload=more", false, "", 0, false},
     // Whether ending the output still finds the module depends on timing.
     {"dies in the middle of a chunk", "7:halfdata", false,
      "ERROR: tovefilt write error,[0-9]+\\.\n(ERROR: qzpklib -->qzpkEndOutput\n\n?)?", 255, true},
@@ -104,8 +101,8 @@ std::string jobData()
 
 // How a run ended.
 struct Outcome {
-  int status = -1;     // exit status, -1 when killed
-  bool hung = false;   // killed at the deadline
+  int status = -1;       // exit status, -1 when killed
+  bool hung = false;     // killed at the deadline
   bool leftover = false; // a process of the job still ran after the filter
 };
 
@@ -114,18 +111,21 @@ pid_t startFilter(const Case &c, const TempDir &dir, bool valgrind)
 {
   std::vector<std::string> args;
   if (valgrind) {
-    args = {"valgrind", "--error-exitcode=1", "--leak-check=full",
+    args = {"valgrind",
+            "--error-exitcode=1",
+            "--leak-check=full",
             "--errors-for-leak-kinds=definite,indirect",
-            "--show-leak-kinds=definite,indirect", "--track-fds=yes", "--trace-children=no",
+            "--show-leak-kinds=definite,indirect",
+            "--track-fds=yes",
+            "--trace-children=no",
             "--log-file=" + dir.file("valgrind")};
     if (c.moduleGone)
       args.push_back(std::string("--suppressions=") + kKeptContextSupp);
   }
   args.insert(args.end(), {kFilter, "7", "alice", "report", "1", "Duplex=DuplexNoTumble"});
-  std::vector<std::string> env = {"PPD=" + std::string(kPpd),
-                                  "TOVEFILT_STANDIN_TRACE=" + dir.file("trace"),
-                                  "TOVEFILT_STANDIN_FAULTS=" + std::string(c.faults),
-                                  "PATH=/usr/bin:/bin"};
+  std::vector<std::string> env = {
+      "PPD=" + std::string(kPpd), "TOVEFILT_STANDIN_TRACE=" + dir.file("trace"),
+      "TOVEFILT_STANDIN_FAULTS=" + std::string(c.faults), "PATH=/usr/bin:/bin"};
   std::vector<char *> argv, envp;
   for (auto &a : args)
     argv.push_back(a.data());
@@ -139,8 +139,7 @@ pid_t startFilter(const Case &c, const TempDir &dir, bool valgrind)
     int in = open(dir.file("job").c_str(), O_RDONLY);
     int out = open(dir.file("out").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
     int err = open(dir.file("err").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-    if (in < 0 || out < 0 || err < 0 || dup2(in, 0) < 0 || dup2(out, 1) < 0 ||
-        dup2(err, 2) < 0)
+    if (in < 0 || out < 0 || err < 0 || dup2(in, 0) < 0 || dup2(out, 1) < 0 || dup2(err, 2) < 0)
       _exit(126);
     closefrom(3); // only the standard descriptors, as from the scheduler
     execvpe(argv[0], argv.data(), envp.data());
@@ -169,7 +168,8 @@ Outcome runCase(const Case &c, const TempDir &dir, bool valgrind)
   if (pid < 0)
     return o;
   if (c.sigterm) {
-    waitUntil(deadline, [&] { return readFile(dir.file("trace")).find("cmd 3 ") != std::string::npos; });
+    waitUntil(deadline,
+              [&] { return readFile(dir.file("trace")).find("cmd 3 ") != std::string::npos; });
     kill(-pid, SIGTERM);
   }
   int status = 0;

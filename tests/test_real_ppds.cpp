@@ -74,8 +74,8 @@ protected:
   static void SetUpTestSuite()
   {
     const char *tmp = getenv("TMPDIR");
-    std::string tmpl = std::string(tmp != nullptr && *tmp != '\0' ? tmp : "/tmp") +
-                       "/tovefilt-real-ppds-XXXXXX";
+    std::string tmpl =
+        std::string(tmp != nullptr && *tmp != '\0' ? tmp : "/tmp") + "/tovefilt-real-ppds-XXXXXX";
     std::vector<char> buf(tmpl.begin(), tmpl.end());
     buf.push_back('\0');
     ASSERT_NE(mkdtemp(buf.data()), nullptr);
