@@ -109,11 +109,15 @@ int main(int argc, char **argv)
   if (argc > 1 + writeOut && (inFd = open(argv[1 + writeOut], O_RDONLY)) < 0)
     return 2;
   int cmd[2], res[2], dat[2];
-  if (pipe(cmd) < 0 || pipe(res) < 0 || pipe(dat) < 0)
+  if (pipe(cmd) < 0 || pipe(res) < 0 || pipe(dat) < 0) {
+    close(inFd);
     return 2;
+  }
   pid_t pid = fork();
-  if (pid < 0)
+  if (pid < 0) {
+    close(inFd);
     return 2;
+  }
   if (pid == 0) {
     close(cmd[1]);
     close(res[0]);

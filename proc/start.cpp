@@ -99,7 +99,7 @@ int qzprocStartIn(pid_t *pid, ModuleFds *fds, const char *dir, const char *name,
 {
   if (pid == nullptr || fds == nullptr || dir == nullptr || name == nullptr)
     return -1;
-  ModulePipes p;
+  ModulePipes p{};
   if (openPipes(&p) < 0)
     return -1;
   StartArgs args;

@@ -158,7 +158,8 @@ Child spawnFilter(const Launch &l, const TempDir &dir) {
   for (const char *keep : {"UBSAN_OPTIONS", "LSAN_OPTIONS"})
     if (const char *v = getenv(keep))
       env.push_back(std::string(keep) + "=" + v);
-  std::string asan = getenv("ASAN_OPTIONS") ? getenv("ASAN_OPTIONS") : "";
+  const char *asanEnv = getenv("ASAN_OPTIONS");
+  std::string asan = asanEnv ? asanEnv : "";
   if (l.recordCloses) {
     env.push_back(std::string("LD_PRELOAD=") + TOVEFILT_CLOSE_RECORDER);
     env.push_back("TOVEFILT_CLOSE_LOG=" + dir.file("closes"));
@@ -513,7 +514,7 @@ TEST(FilterE2e, SigtermWhileBlockedInRead) {
 // further read follows, the output is not ended, and the job counts as done.
 TEST(FilterE2e, SigtermBetweenReadsStopsCleanly) {
   TempDir dir;
-  const std::string data = binaryData(3 * 65536);
+  const std::string data = binaryData(size_t{3} * 65536);
   writeFile(dir.file("job"), data);
   Launch l;
   l.faults = "probe:exit=44";
@@ -535,7 +536,7 @@ TEST(FilterE2e, SigtermBetweenReadsStopsCleanly) {
 
 // A module that dies in the middle of a job: the filter reports it and ends.
 TEST(FilterE2e, ModuleDyingMidJobEndsTheFilter) {
-  const std::string data = binaryData(5 * 4096);
+  const std::string data = binaryData(size_t{5} * 4096);
   for (const char *fault : {"7#2:exit=3", "7#2:signal=9", "7#2:halfdata"}) {
     SCOPED_TRACE(fault);
     TempDir dir;

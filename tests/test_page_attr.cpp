@@ -59,7 +59,7 @@ void expectField(const PageAttr &attr, const NamedField &f,
 // A record whose every field is filled with its own junk, so that a field
 // left alone can be told from one that was written.
 PageAttr junkRecord() {
-  PageAttr attr;
+  PageAttr attr{}; // every byte is overwritten below
   for (size_t i = 0; i < std::size(kFields); i++) {
     char *field = attr.*(kFields[i].field);
     memset(field, 'a' + static_cast<int>(i), 64);
