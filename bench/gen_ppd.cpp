@@ -42,8 +42,8 @@ int main(int argc, char **argv)
 {
   if (argc < 2)
     return 2;
-  int options = argc > 2 ? atoi(argv[2]) : 300;
-  int choices = argc > 3 ? atoi(argv[3]) : 20;
+  int options = argc > 2 ? static_cast<int>(strtol(argv[2], nullptr, 10)) : 300;
+  int choices = argc > 3 ? static_cast<int>(strtol(argv[3], nullptr, 10)) : 20;
   FILE *f = fopen(argv[1], "w");
   if (f == nullptr)
     return 1;

@@ -177,9 +177,9 @@ int main(int argc, char **argv)
   int rounds = 5, warmups = 1, opt;
   while ((opt = getopt(argc, argv, "n:w:")) != -1) {
     if (opt == 'n')
-      rounds = atoi(optarg);
+      rounds = static_cast<int>(strtol(optarg, nullptr, 10));
     else if (opt == 'w')
-      warmups = atoi(optarg);
+      warmups = static_cast<int>(strtol(optarg, nullptr, 10));
     else
       return 2;
   }
