@@ -31,10 +31,10 @@ void copyRun(const char *src, char stop, char *dst) {
   dst[n] = '\0';
 }
 
-// 'readCommentForm()' - Key and value of "*%QZUIValue: key (value)".
-void readCommentForm(const char *p, PpdPieceFields *f) {
+// 'readCommentKey()' - Key of "*%QZUIValue: key (value)"; where its value begins, or null.
+const char *readCommentKey(const char *p, PpdPieceFields *f) {
   if (isLineEnd(*p))
-    return;
+    return nullptr;
   std::size_t n = 0;
   for (;;) {
     // A single blank and a single "*" are dropped wherever they stand.
@@ -46,20 +46,20 @@ void readCommentForm(const char *p, PpdPieceFields *f) {
       break;
     if (isLineEnd(*p) || n == kFieldMax) {
       f->key[0] = '\0';
-      return;
+      return nullptr;
     }
     f->key[n++] = *p++;
     if (isLineEnd(*p)) {
       f->key[0] = '\0';
-      return;
+      return nullptr;
     }
   }
   f->key[n] = '\0';
-  copyRun(p + 1, ')', f->value);
+  return p + 1;
 }
 
-// 'readKeywordForm()' - Key and value of "*Key: "value"" and its looser variants.
-void readKeywordForm(const char *p, PpdPieceFields *f) {
+// 'readKeywordKey()' - Key of "*Key: "value"" and its looser variants; where its value begins.
+const char *readKeywordKey(const char *p, PpdPieceFields *f) {
   std::size_t n = 0;
   for (;;) {
     if (*p == '*')
@@ -80,21 +80,33 @@ void readKeywordForm(const char *p, PpdPieceFields *f) {
   }
   while (*p == '"')
     ++p;
-  copyRun(p, '"', f->value);
+  return p;
+}
+
+// What ends a piece's value: ")" in the comment form, a quote in the keyword form.
+struct PieceValue {
+  const char *at; // first character of the value, or null when there is none
+  char stop;
+};
+
+// 'readPieceKey()' - Read the key of a piece that begins with "*"; where its value is.
+PieceValue readPieceKey(const char *piece, PpdPieceFields *fields) {
+  fields->key[0] = '\0';
+  fields->value[0] = '\0';
+  if (piece[0] != '*')
+    return {nullptr, '\0'};
+  if (std::strncmp(piece, kCommentMarker, kCommentMarkerLength) == 0)
+    return {readCommentKey(piece + kCommentMarkerLength, fields), ')'};
+  return {readKeywordKey(piece + 1, fields), '"'};
 }
 
 } // namespace
 
 // 'readPpdPiece()' - Read key and value from one piece; true when both are non-empty.
 bool readPpdPiece(const char *piece, PpdPieceFields *fields) {
-  fields->key[0] = '\0';
-  fields->value[0] = '\0';
-  if (piece[0] != '*')
-    return false;
-  if (std::strncmp(piece, kCommentMarker, kCommentMarkerLength) == 0)
-    readCommentForm(piece + kCommentMarkerLength, fields);
-  else
-    readKeywordForm(piece + 1, fields);
+  PieceValue v = readPieceKey(piece, fields);
+  if (v.at != nullptr)
+    copyRun(v.at, v.stop, fields->value);
   return fields->key[0] != '\0' && fields->value[0] != '\0';
 }
 
@@ -176,7 +188,13 @@ void readPpdTextFd(int fd, PpdTextPart *part) {
   char piece[kPpdPieceSize];
   PpdPieceFields fields;
   while (nextPiece(&reader, piece)) {
-    if (readPpdPiece(piece, &fields))
+    // The value is copied only for a known key: most lines of a large PPD
+    // carry other keywords, and their values would be copied for nothing.
+    PieceValue v = readPieceKey(piece, &fields);
+    if (v.at == nullptr || !isPpdTextKey(fields.key))
+      continue;
+    copyRun(v.at, v.stop, fields.value);
+    if (fields.value[0] != '\0')
       admitPpdEntry(part, fields.key, fields.value);
   }
 }
