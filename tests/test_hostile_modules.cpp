@@ -240,9 +240,15 @@ TEST(HostileModules, NoMemoryErrorLeakOrStrayDescriptorUnderValgrind)
     EXPECT_EQ(o.status, c.status) << log;
     EXPECT_NE(log.find("ERROR SUMMARY: 0 errors"), std::string::npos) << log;
     // A module that is gone leaves its three pipe ends open: the library
-    // never closes them when it cannot terminate the module.
+    // never closes them when it cannot terminate the module.  The kernel
+    // releases an exiting module's pipe ends one by one, so the terminate
+    // command may still find the command pipe's reader and go through; the
+    // module is then reaped and nothing stays open.
     std::vector<std::string> fds = openDescriptors(log, dir.file("valgrind"));
-    EXPECT_EQ(fds.size(), c.moduleGone ? 3u : 0u) << log;
+    if (c.moduleGone)
+      EXPECT_TRUE(fds.size() == 3u || fds.empty()) << log;
+    else
+      EXPECT_TRUE(fds.empty()) << log;
     for (const std::string &fd : fds)
       EXPECT_EQ(fd.find('/'), std::string::npos) << "a file left open: " << fd;
   }
