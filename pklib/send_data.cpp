@@ -1,10 +1,10 @@
 // Job data: the batch, its chunks to the module, and the closing commands.
 #include "qzpk.h"
+#include "qzproc_internal.h"
 
 #include <cerrno>
 #include <charconv>
 #include <cstring>
-#include <unistd.h>
 
 namespace {
 
@@ -40,23 +40,6 @@ Chunk sendBatch(OutputContext *ctx)
   if (outcome == Chunk::Accepted)
     ctx->batchLen = 0;
   return outcome;
-}
-
-// 'writeAll()' - Write every byte to fd, continuing after partial writes.
-int writeAll(int fd, const unsigned char *p, size_t left)
-{
-  while (left > 0) {
-    ssize_t n = write(fd, p, left);
-    if (n < 0)
-      return -1;
-    if (n == 0) { // no progress would ever follow
-      errno = EIO;
-      return -1;
-    }
-    p += n;
-    left -= static_cast<size_t>(n);
-  }
-  return 0;
 }
 
 // 'batchData()' - Module mode: gather data and send it in chunks of at most 4096 bytes.
@@ -107,7 +90,7 @@ int qzpkSendData(OutputContext *ctx, const void *data, int32_t length)
     return 0;
   const auto *p = static_cast<const unsigned char *>(data);
   if (ctx->mode == 0)
-    return writeAll(ctx->outFd, p, static_cast<size_t>(length));
+    return qzprocWriteAll(ctx->outFd, p, static_cast<size_t>(length));
   return batchData(ctx, p, length);
 }
 

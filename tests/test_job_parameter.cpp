@@ -1,6 +1,7 @@
 // Tests of the job parameter string builder and its PPD text pass.
 #include "decimal_separator.h"
 #include "job_parameter.h"
+#include "process_state.h"
 #include "ppd_text_pass.h"
 
 #include <gtest/gtest.h>
@@ -48,18 +49,6 @@ struct Options {
   Options &operator=(const Options &) = delete;
   const char *get(const char *name) const { return cupsGetOption(name, count, list); }
 };
-
-// Number of descriptors open in this process.
-int openDescriptors() {
-  DIR *dir = opendir("/proc/self/fd");
-  if (dir == nullptr)
-    return -1;
-  int n = 0;
-  while (readdir(dir) != nullptr)
-    ++n;
-  closedir(dir);
-  return n;
-}
 
 // Each case gets its own temporary directory and leaves $PPD as it found it.
 class JobParameter : public ::testing::Test {
@@ -191,19 +180,19 @@ TEST_F(JobParameter, FailsWithNothingLeftOpenAndOptionsUnchanged) {
     else
       unsetenv("PPD");
     Options opts("QZBindEdgeShift=1,5");
-    int before = openDescriptors();
+    int before = countOpenFds();
     EXPECT_EQ(makeJobParameter(opts.list, opts.count, "u", "t", "1"), nullptr);
-    EXPECT_EQ(openDescriptors(), before);
+    EXPECT_EQ(countOpenFds(), before);
     EXPECT_STREQ(opts.get("QZBindEdgeShift"), "1,5");
   }
 }
 
 TEST_F(JobParameter, SucceedsWithNothingLeftOpen) {
   usePpd(kFixtures + "job_parameter_lf.ppd");
-  int before = openDescriptors();
+  int before = countOpenFds();
   Text got(makeJobParameter(nullptr, 0, nullptr, nullptr, nullptr));
   ASSERT_NE(got.p, nullptr);
-  EXPECT_EQ(openDescriptors(), before);
+  EXPECT_EQ(countOpenFds(), before);
 }
 
 TEST_F(JobParameter, AdaptsDecimalSeparatorInCallersArray) {

@@ -1,6 +1,7 @@
 // Output context: batching, closing commands and results against the
 // stand-in module (its trace shows what reached the module), and
 // pass-through mode against pipes.
+#include "process_state.h"
 #include "qzpk.h"
 #include "qzpk_internal.h"
 
@@ -44,27 +45,6 @@ std::string bareLine(int code)
 }
 
 const std::string kTerminate = bareLine(CMD_TERMINATE);
-
-// 'countOpenFds()' - Number of descriptors open in this process.
-int countOpenFds()
-{
-  int n = 0;
-  DIR *dir = opendir("/proc/self/fd");
-  if (dir == nullptr)
-    return -1;
-  while (dirent *e = readdir(dir))
-    n += e->d_name[0] != '.';
-  closedir(dir);
-  return n;
-}
-
-// 'sigpipeBlocked()' - Whether this thread's mask holds SIGPIPE.
-bool sigpipeBlocked()
-{
-  sigset_t cur;
-  pthread_sigmask(SIG_BLOCK, nullptr, &cur);
-  return sigismember(&cur, SIGPIPE) == 1;
-}
 
 // 'sigpipePending()' - Whether a SIGPIPE waits for delivery.
 bool sigpipePending()

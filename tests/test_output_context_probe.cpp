@@ -1,5 +1,6 @@
 // Output context creation when the probe cannot tell: this program brings
 // its own probe, so the module channel's probe is not linked in.
+#include "process_state.h"
 #include "qzpk.h"
 
 #include <gtest/gtest.h>
@@ -10,27 +11,6 @@
 namespace {
 
 int probeResult = 0;
-
-// 'countOpenFds()' - Number of descriptors open in this process.
-int countOpenFds()
-{
-  int n = 0;
-  DIR *dir = opendir("/proc/self/fd");
-  if (dir == nullptr)
-    return -1;
-  while (dirent *e = readdir(dir))
-    n += e->d_name[0] != '.';
-  closedir(dir);
-  return n;
-}
-
-// 'sigpipeBlocked()' - Whether this thread's mask holds SIGPIPE.
-bool sigpipeBlocked()
-{
-  sigset_t cur;
-  pthread_sigmask(SIG_BLOCK, nullptr, &cur);
-  return sigismember(&cur, SIGPIPE) == 1;
-}
 
 } // namespace
 
