@@ -65,7 +65,9 @@ void pieceOf(const uint8_t *data, size_t size)
 // 'LLVMFuzzerTestOneInput()' - Build the parameter string from one fuzzed PPD.
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 {
-  static const bool registered = atexit(removePpd) == 0;
+  // The path is made before the exit handler is registered, so that it is
+  // destroyed after the handler has used it.
+  static const bool registered = (ppdPath(), atexit(removePpd) == 0);
   (void)registered;
   pieceOf(data, size);
   if (!writeFile(ppdPath(), data, size))
