@@ -4,6 +4,7 @@
 #define TOVEFILT_CHANNEL_TEST_SUPPORT_H
 
 #include "qzproc.h"
+#include "scratch_files.h"
 
 #include <gtest/gtest.h>
 
@@ -19,26 +20,6 @@
 #include <vector>
 
 using Bytes = std::vector<unsigned char>;
-
-// A temporary directory of the test's own, removed with its files.
-struct TempDir {
-  std::string path;
-  TempDir()
-  {
-    const char *base = getenv("TMPDIR");
-    std::string tmpl = std::string(base && *base ? base : "/tmp") + "/qzproc-test-XXXXXX";
-    std::vector<char> buf(tmpl.begin(), tmpl.end());
-    buf.push_back('\0');
-    if (mkdtemp(buf.data()) != nullptr)
-      path = buf.data();
-  }
-  ~TempDir()
-  {
-    if (!path.empty())
-      (void)!system(("rm -rf '" + path + "'").c_str());
-  }
-  std::string file(const std::string &name) const { return path + "/" + name; }
-};
 
 // A pipe whose ends close with it.
 struct Pipe {
@@ -88,15 +69,6 @@ inline Bytes drain(int fd)
 inline void writeBytes(int fd, const Bytes &b)
 {
   ASSERT_EQ(write(fd, b.data(), b.size()), static_cast<ssize_t>(b.size()));
-}
-
-// 'readFile()' - A whole file as text; empty when missing.
-inline std::string readFile(const std::string &path)
-{
-  std::ifstream in(path, std::ios::binary);
-  std::stringstream ss;
-  ss << in.rdbuf();
-  return ss.str();
 }
 
 // 'lines()' - Split a text into its lines.

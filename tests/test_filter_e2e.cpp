@@ -5,6 +5,8 @@
 
 #include <gtest/gtest.h>
 
+#include "scratch_files.h"
+
 #include <algorithm>
 #include <cerrno>
 #include <chrono>
@@ -59,49 +61,6 @@ constexpr const char *kJobParameter =
     "QZBindEdgeShift=2.5;"
     "QZUsrName=alice;QZJobUser=alice;QZPDEUserName=alice;QZHomeUser=alice;"
     "QZDocName=Quarterly report;QZCopies=1;";
-
-// A scratch directory, removed with its files at the end of the test.
-struct TempDir {
-  std::string path;
-  TempDir() {
-    const char *base = getenv("TMPDIR");
-    std::string tmpl = std::string(base && *base ? base : "/tmp") + "/tovefilt-e2e-XXXXXX";
-    if (mkdtemp(tmpl.data()) != nullptr)
-      path = tmpl;
-  }
-  ~TempDir() {
-    if (DIR *d = opendir(path.c_str())) {
-      while (dirent *e = readdir(d))
-        if (strcmp(e->d_name, ".") != 0 && strcmp(e->d_name, "..") != 0)
-          unlink((path + "/" + e->d_name).c_str());
-      closedir(d);
-      rmdir(path.c_str());
-    }
-  }
-  std::string file(const std::string &name) const { return path + "/" + name; }
-};
-
-std::string readFile(const std::string &path) {
-  std::ifstream in(path, std::ios::binary);
-  std::ostringstream s;
-  s << in.rdbuf();
-  return s.str();
-}
-
-void writeFile(const std::string &path, const std::string &bytes) {
-  std::ofstream(path, std::ios::binary) << bytes;
-}
-
-// Bytes that are not text: every byte value, NULs included.
-std::string binaryData(size_t n) {
-  std::string s(n, '\0');
-  uint32_t x = 2463534242u;
-  for (auto &c : s) {
-    x ^= x << 13, x ^= x >> 17, x ^= x << 5;
-    c = static_cast<char>(x);
-  }
-  return s;
-}
 
 // How the filter is started.
 struct Launch {

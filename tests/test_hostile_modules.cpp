@@ -5,6 +5,8 @@
 
 #include <gtest/gtest.h>
 
+#include "scratch_files.h"
+
 #include <chrono>
 #include <csignal>
 #include <cstring>
@@ -55,48 +57,10 @@ const Case kCases[] = {
      255, false},
 };
 
-// A scratch directory, removed with its files at the end.
-struct TempDir {
-  std::string path;
-  TempDir()
-  {
-    const char *base = getenv("TMPDIR");
-    std::string tmpl = std::string(base && *base ? base : "/tmp") + "/tovefilt-hostile-XXXXXX";
-    if (mkdtemp(tmpl.data()) != nullptr)
-      path = tmpl;
-  }
-  ~TempDir()
-  {
-    if (DIR *d = opendir(path.c_str())) {
-      while (dirent *e = readdir(d))
-        if (strcmp(e->d_name, ".") != 0 && strcmp(e->d_name, "..") != 0)
-          unlink((path + "/" + e->d_name).c_str());
-      closedir(d);
-      rmdir(path.c_str());
-    }
-  }
-  std::string file(const std::string &name) const { return path + "/" + name; }
-};
-
-// 'readFile()' - The whole file, or "" when it is missing.
-std::string readFile(const std::string &path)
-{
-  std::ifstream in(path, std::ios::binary);
-  std::ostringstream s;
-  s << in.rdbuf();
-  return s.str();
-}
-
 // Data of a few chunks, not text.
 std::string jobData()
 {
-  std::string s(3 * 4096 + 100, '\0');
-  uint32_t x = 2463534242u;
-  for (auto &c : s) {
-    x ^= x << 13, x ^= x >> 17, x ^= x << 5;
-    c = static_cast<char>(x);
-  }
-  return s;
+  return binaryData(3 * 4096 + 100);
 }
 
 // How a run ended.
@@ -210,7 +174,7 @@ TEST(HostileModules, EndWithTheRightErrorAndStatusAndNeverHang)
   for (const Case &c : kCases) {
     SCOPED_TRACE(c.name);
     TempDir dir;
-    std::ofstream(dir.file("job"), std::ios::binary) << data;
+    writeFile(dir.file("job"), data);
     Outcome o = runCase(c, dir, false);
     ASSERT_FALSE(o.hung) << "the filter hung";
     EXPECT_FALSE(o.leftover) << "the module outlived the filter";
@@ -232,7 +196,7 @@ TEST(HostileModules, NoMemoryErrorLeakOrStrayDescriptorUnderValgrind)
   for (const Case &c : kCases) {
     SCOPED_TRACE(c.name);
     TempDir dir;
-    std::ofstream(dir.file("job"), std::ios::binary) << jobData();
+    writeFile(dir.file("job"), jobData());
     Outcome o = runCase(c, dir, true);
     ASSERT_FALSE(o.hung) << "the filter hung under valgrind";
     std::string log = readFile(dir.file("valgrind"));

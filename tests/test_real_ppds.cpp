@@ -4,6 +4,7 @@
 // choices libcups marks for the PPD's defaults.
 #include "job_parameter.h"
 #include "key_tables.h"
+#include "scratch_files.h"
 
 #include <cups/ppd.h>
 
@@ -33,15 +34,6 @@ int sampleSize()
 {
   const char *env = getenv("TOVEFILT_REAL_PPDS");
   return env != nullptr ? static_cast<int>(strtol(env, nullptr, 10)) : 300;
-}
-
-// 'readFile()' - The whole file as bytes.
-std::string readFile(const std::string &path)
-{
-  std::ifstream in(path, std::ios::binary);
-  std::ostringstream text;
-  text << in.rdbuf();
-  return text.str();
 }
 
 // libcups 2.4 marks its PPD API deprecated; it is still the way to marked choices.
